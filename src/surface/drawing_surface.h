@@ -1,0 +1,65 @@
+// The drawing surface: everything the print layout needs of a printer, and the seam for test doubles.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace folivane {
+
+// 24-bit RGB packed as 0x00BBGGRR (red in the lowest byte).
+using Colour = std::uint32_t;
+inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kWhite = 0xFFFFFF;
+
+// A font made for one print job. `valid` is false when the font service refused the request;
+// selecting such a font leaves the surface's current font as it was.
+struct Font {
+  QString face;        // the face name asked for, e.g. "Courier New Bold"
+  int pointSize = 0;   // as computed by the layout
+  int pixelSize = 0;   // character (em) height in device pixels
+  QFont qfont;
+  bool valid = false;
+};
+
+// Text alignment for placing text in layout units: 1 is right-aligned at x, anything else left.
+inline constexpr int kAlignRight = 1;
+
+class DrawingSurface {
+ public:
+  virtual ~DrawingSurface() = default;
+
+  // Shows the system print dialog; false on cancel or failure. Never waits when nobody can answer.
+  virtual bool ShowPrintDialog() = 0;
+  // Size of the printable area in device pixels; 0 without a printer.
+  virtual int PrintableWidth() const = 0;
+  virtual int PrintableHeight() const = 0;
+  // Starts the job and its first page; the job identifier (> 0), or 0 on failure.
+  virtual int OpenJob(const QString& documentName) = 0;
+  virtual bool BeginDrawing() = 0;
+  // Ends the current page and starts the next; fonts, colours and transparency carry over.
+  virtual void NextPage() = 0;
+  virtual void EndDrawing() = 0;
+  virtual void CloseJob() = 0;
+
+  virtual void UseFont(const Font& font) = 0;
+  virtual void SetForeground(Colour colour) = 0;
+  virtual void SetBackground(Colour colour) = 0;
+  virtual void SetTransparentText() = 0;
+
+  // Advance width of the text in the current font, device pixels; 0 for an empty text.
+  virtual int MeasureText(const QString& text) = 0;
+  // Advance of one UTF-16 unit in the current font when the widths of texts made only of such
+  // units are exactly the sums of their units' advances; -1 when that cannot be promised
+  // (surrogates, combining marks, characters drawn from a fallback font, kerning fonts).
+  virtual int AdditiveAdvance(char16_t unit) = 0;
+  // Draws the text with the top-left corner of its cell at (x, y); returns the x just past it.
+  virtual int PutText(int x, int y, const QString& text) = 0;
+  // Fills exactly width x height device pixels from (x, y); later text keeps its own colour.
+  virtual void FillBox(int x, int y, int width, int height, Colour colour) = 0;
+  // Draws the image at its own pixel size with its top-left corner at (x, y); a null image draws nothing.
+  virtual void PutImage(const QImage& image, int x, int y) = 0;
+};
+
+}  // namespace folivane
