@@ -54,6 +54,8 @@ class DrawingSurface {
   // units are exactly the sums of their units' advances; -1 when that cannot be promised
   // (surrogates, combining marks, characters drawn from a fallback font, kerning fonts).
   virtual int AdditiveAdvance(char16_t unit) = 0;
+  // The widest advance of any character of the current font, device pixels.
+  virtual int WidestAdvance() = 0;
   // Draws the text with the top-left corner of its cell at (x, y); returns the x just past it.
   virtual int PutText(int x, int y, const QString& text) = 0;
   // Fills exactly width x height device pixels from (x, y); later text keeps its own colour.
