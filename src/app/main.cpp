@@ -1,0 +1,54 @@
+// folivane: prints a source handed over by the IDE, or shows the settings window.
+#include <QApplication>
+#include <QFile>
+
+#include "app/print_road.h"
+#include "app/startup.h"
+#include "settings/settings_window.h"
+#include "surface/fonts.h"
+#include "surface/print_surface.h"
+
+namespace {
+
+QStringList ProgramParameters(int argc, char** argv) {
+  QStringList parameters;
+  for (int i = 1; i < argc; ++i) parameters.append(QFile::decodeName(argv[i]));
+  return parameters;
+}
+
+void Run(int argc, char** argv) {
+  using namespace folivane;
+  const QStringList parameters = ProgramParameters(argc, argv);
+
+  // Qt sees only a program name, so a parameter such as "-platform" stays the IDE's parameter.
+  ChooseQtPlatform();
+  char programName[] = "folivane";
+  char* qtArgv[] = {programName, nullptr};
+  int qtArgc = 1;
+  QApplication application(qtArgc, qtArgv);
+
+  RunState state;
+  state.displayDpi = ReadDisplayResolution();
+  state.settingsDirectory = SettingsDirectory();
+
+  RoadEnds ends;
+  ends.printSource = [](RunState& run) {
+    PrintSurface printer;
+    PrintSource(run, printer, SystemLocalClock());
+  };
+  ends.showSettings = [](RunState& run) {
+    RunSettingsWindow(SettingsFilePath(run.settingsDirectory), run.settings);
+  };
+  RunStartup(state, parameters, ends);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing is ever reported and every run ends with 0, whatever went wrong on the way.
+  try {
+    Run(argc, argv);
+  } catch (...) {
+  }
+  return 0;
+}

@@ -1,0 +1,199 @@
+// folivane-pdf: prints a source to a PDF file exactly as folivane prints it, for scripts and tests.
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <cstdio>
+
+#include "app/print_road.h"
+#include "app/startup.h"
+#include "surface/print_surface.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "Usage: folivane-pdf [OPTION]... SOURCE OUTPUT.pdf\n"
+    "Print a PureBasic source to a PDF file the way folivane prints it: A4 at 600 dpi, banner,\n"
+    "header with logo, footer with date stamp and page number, numbered and wrapped lines.\n"
+    "The IDE options block at the end of SOURCE is left out; SOURCE is never changed or deleted.\n"
+    "\n"
+    "  --selection TEXT             print only the lines of the IDE selection TEXT\n"
+    "                               (start line x start column x end line x end column, e.g. 12x1x20x5)\n"
+    "  --font-size regular|large    body text size (default: from the settings file)\n"
+    "  --page-header every|first    full header on every page or on the first only\n"
+    "                               (default: from the settings file)\n"
+    "  --source-name PATH           show the file name of PATH in the header (default: SOURCE)\n"
+    "  --clock YYYY-MM-DDTHH:MM:SS  use this local time in the footer instead of the clock\n"
+    "  -h, --help                   show this help and exit\n"
+    "\n"
+    "Exit status: 0 when the PDF was written, 1 when SOURCE cannot be read, holds nothing to print\n"
+    "or OUTPUT cannot be written, 2 for bad arguments.\n";
+
+struct PdfOptions {
+  QString source;
+  QString output;
+  QString sourceName;
+  QString selection;
+  QString fontSize;
+  QString pageHeader;
+  QString clock;
+};
+
+void Complain(const QString& message) {
+  std::fprintf(stderr, "folivane-pdf: %s\n", qPrintable(message));
+}
+
+// Fills `options` from the arguments; false (after a message) when they do not fit the usage.
+bool ParseArguments(const QStringList& arguments, PdfOptions& options, bool& helpAsked) {
+  const QList<std::pair<QString, QString*>> valued = {
+      {QStringLiteral("--selection"), &options.selection},
+      {QStringLiteral("--font-size"), &options.fontSize},
+      {QStringLiteral("--page-header"), &options.pageHeader},
+      {QStringLiteral("--source-name"), &options.sourceName},
+      {QStringLiteral("--clock"), &options.clock}};
+  QStringList positional;
+  bool optionsEnded = false;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
+      positional.append(argument);
+      continue;
+    }
+    if (argument == u"--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (argument == u"-h" || argument == u"--help") {
+      helpAsked = true;
+      return true;
+    }
+    const qsizetype equals = argument.indexOf(u'=');
+    const QString name = equals < 0 ? argument : argument.left(equals);
+    QString* target = nullptr;
+    for (const auto& [optionName, field] : valued)
+      if (optionName == name) target = field;
+    if (!target) {
+      Complain(QStringLiteral("unknown option %1").arg(name));
+      return false;
+    }
+    if (equals >= 0) {
+      *target = argument.mid(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      *target = arguments[++i];
+    } else {
+      Complain(QStringLiteral("option %1 needs a value").arg(name));
+      return false;
+    }
+  }
+  if (positional.size() != 2) {
+    Complain(QStringLiteral("expected SOURCE and OUTPUT.pdf, got %1 file argument(s)").arg(positional.size()));
+    return false;
+  }
+  options.source = positional[0];
+  options.output = positional[1];
+  return true;
+}
+
+bool ApplyChoice(const QString& value, const char* option, const char* one, const char* zero, qint32& field) {
+  if (value.isEmpty()) return true;
+  if (value == QLatin1String(one)) {
+    field = 1;
+  } else if (value == QLatin1String(zero)) {
+    field = 0;
+  } else {
+    Complain(QStringLiteral("%1 takes %2 or %3, not \"%4\"").arg(option, one, zero, value));
+    return false;
+  }
+  return true;
+}
+
+folivane::LocalClock FixedClock(const QDateTime& moment) {
+  return [moment] { return folivane::LocalTimeOf(moment); };
+}
+
+int Run(int argc, char** argv) {
+  using namespace folivane;
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments.append(QFile::decodeName(argv[i]));
+
+  PdfOptions options;
+  bool helpAsked = false;
+  if (!ParseArguments(arguments, options, helpAsked)) {
+    std::fputs("Try 'folivane-pdf --help'.\n", stderr);
+    return kExitUsage;
+  }
+  if (helpAsked) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+
+  // A batch renderer needs no display; its output is the same with or without one.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  char programName[] = "folivane-pdf";
+  char* qtArgv[] = {programName, nullptr};
+  int qtArgc = 1;
+  QGuiApplication application(qtArgc, qtArgv);
+
+  RunState state;
+  state.displayDpi = 96;
+  state.settingsDirectory = SettingsDirectory();
+  state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
+  if (!ApplyChoice(options.fontSize, "--font-size", "regular", "large", state.settings.FontSize) ||
+      !ApplyChoice(options.pageHeader, "--page-header", "every", "first", state.settings.PageHeader)) {
+    return kExitUsage;
+  }
+  LocalClock clock = SystemLocalClock();
+  if (!options.clock.isEmpty()) {
+    const QDateTime moment = QDateTime::fromString(options.clock, Qt::ISODate);
+    if (!moment.isValid()) {
+      Complain(QStringLiteral("--clock takes YYYY-MM-DDTHH:MM:SS, not \"%1\"").arg(options.clock));
+      return kExitUsage;
+    }
+    clock = FixedClock(moment);
+  }
+  state.tempSourcePath = options.source;
+  state.sourcePath = options.sourceName.isEmpty() ? options.source : options.sourceName;
+  state.selectionText = options.selection;
+
+  if (!QFileInfo(options.source).isFile() ||
+      !ReadSourceCopy(options.source, QString(), state.source, CopyDisposal::Keep)) {
+    Complain(QStringLiteral("cannot read %1").arg(options.source));
+    return kExitFailure;
+  }
+  if (state.source.lines.isEmpty()) {
+    Complain(QStringLiteral("%1 holds no line before its IDE options block: nothing to print").arg(options.source));
+    return kExitFailure;
+  }
+  {
+    QFile probe(options.output);
+    if (!probe.open(QIODevice::WriteOnly)) {
+      Complain(QStringLiteral("cannot write %1: %2").arg(options.output, probe.errorString()));
+      return kExitFailure;
+    }
+  }
+
+  std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(options.output);
+  PrintSource(state, *pdf, clock);
+  pdf.reset();
+  if (QFileInfo(options.output).size() == 0) {
+    Complain(QStringLiteral("could not print to %1").arg(options.output));
+    return kExitFailure;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    Complain(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    Complain(QStringLiteral("unexpected failure"));
+  }
+  return kExitFailure;
+}
