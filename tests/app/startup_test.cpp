@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/startup.h"
+
+namespace folivane {
+namespace {
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    state_.settingsDirectory = dir_.path() + "/";
+    WriteFile("Folivane.ini", "[Settings]\r\nFontSize = 0\r\nPageHeader = 7\r\n");
+    ends_.printSource = [this](RunState& state) {
+      ++prints_;
+      printedLines_ = state.source.lines;
+    };
+    ends_.showSettings = [this](RunState&) { ++windows_; };
+  }
+
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    const QString path = dir_.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+  }
+
+  QTemporaryDir dir_;
+  RunState state_;
+  RoadEnds ends_;
+  int prints_ = 0;
+  int windows_ = 0;
+  QStringList printedLines_;
+};
+
+TEST_F(StartupTest, NoParameterShowsTheSettingsLoadedAtStartup) {
+  EXPECT_EQ(RunStartup(state_, {}, ends_), Road::Settings);
+  EXPECT_EQ(windows_, 1);
+  EXPECT_EQ(prints_, 0);
+  EXPECT_EQ(state_.settings.FontSize, 0);
+  EXPECT_EQ(state_.settings.PageHeader, 7);
+}
+
+TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
+  const QString bystander = WriteFile("Folivane.pb", "Debug 1\n");
+  EXPECT_EQ(RunStartup(state_, {""}, ends_), Road::Print);
+  EXPECT_EQ(state_.settings.FontSize, 0);  // loaded on this road too
+  EXPECT_EQ(prints_, 0);
+  EXPECT_EQ(windows_, 0);
+  EXPECT_TRUE(QFile::exists(bystander));
+}
+
+TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
+  const QString copy = WriteFile("copy.pb", "a\nb\n; IDE Options = PureBasic 6.10\n");
+  RunStartup(state_, {copy}, ends_);
+  EXPECT_EQ(prints_, 1);
+  EXPECT_EQ(printedLines_, QStringList({"a", "b"}));
+  EXPECT_EQ(state_.source.ideVersion, " PureBasic 6.10");
+  EXPECT_TRUE(state_.sourcePath.isEmpty());
+  EXPECT_TRUE(state_.selectionText.isEmpty());
+  EXPECT_FALSE(QFile::exists(copy));
+}
+
+TEST_F(StartupTest, OnlyTheFirstThreeParametersCount) {
+  const QString copy = WriteFile("copy.pb", "a\n");
+  RunStartup(state_, {copy, "/src/Tool.pb", "1x1x1x2", "extra", "more"}, ends_);
+  EXPECT_EQ(state_.sourcePath, "/src/Tool.pb");
+  EXPECT_EQ(state_.selectionText, "1x1x1x2");
+  EXPECT_EQ(prints_, 1);
+}
+
+TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
+  const QString copy = WriteFile("copy.pb", "; IDE Options = PureBasic 6.10\n; Folding = -\n");
+  RunStartup(state_, {copy}, ends_);
+  EXPECT_EQ(prints_, 0);
+  EXPECT_FALSE(QFile::exists(copy));
+}
+
+TEST_F(StartupTest, MissingSettingsFileGivesDefaults) {
+  QFile::remove(dir_.filePath("Folivane.ini"));
+  RunStartup(state_, {}, ends_);
+  EXPECT_EQ(state_.settings.FontSize, 1);
+  EXPECT_EQ(state_.settings.PageHeader, 1);
+}
+
+}  // namespace
+}  // namespace folivane
