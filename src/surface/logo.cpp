@@ -1,0 +1,64 @@
+#include "surface/logo.h"
+
+#include <QFile>
+#include <cmath>
+
+namespace folivane {
+
+namespace {
+
+constexpr qsizetype kBitmapFileHeaderSize = 14;
+constexpr float kReferenceWidth = 2399.54f;
+constexpr float kLogoWidthAtReference = 250.0f;
+constexpr float kLogoHeightAtReference = 175.0f;
+
+quint16 ReadU16(const QByteArray& bytes, qsizetype at) {
+  return static_cast<quint16>(static_cast<quint8>(bytes[at]) |
+                              (static_cast<quint8>(bytes[at + 1]) << 8));
+}
+
+// The bitmap file header must carry the "BM" signature and two zero reserved fields.
+bool HasBitmapFileHeader(const QByteArray& bitmap) {
+  if (bitmap.size() < kBitmapFileHeaderSize) return false;
+  if (bitmap[0] != 'B' || bitmap[1] != 'M') return false;
+  return ReadU16(bitmap, 6) == 0 && ReadU16(bitmap, 8) == 0;
+}
+
+// Rounds to the nearest integer with an exact half going to the even neighbour; values that are
+// no whole size (NaN, negative, beyond int) become 0.
+int RoundToEven(float value) {
+  if (!(value >= 0.0f) || value > 2.0e9f) return 0;
+  return static_cast<int>(std::nearbyint(value));
+}
+
+}  // namespace
+
+QByteArray LogoBitmap() {
+  QFile file(QStringLiteral(":/folivane/logo.bmp"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+QSize LogoSize(int printableWidth) {
+  if (printableWidth <= 0) return {0, 0};
+  const float ratio = kReferenceWidth / static_cast<float>(printableWidth);
+  return {RoundToEven(kLogoWidthAtReference / ratio), RoundToEven(kLogoHeightAtReference / ratio)};
+}
+
+QImage PrepareLogo(int printableWidth, const QByteArray& bitmap) {
+  if (!HasBitmapFileHeader(bitmap)) return {};
+  QImage decoded;
+  if (!decoded.loadFromData(bitmap, "BMP")) return {};
+  decoded = decoded.convertToFormat(QImage::Format_RGB888);
+
+  const QSize target = LogoSize(printableWidth);
+  if (target.isEmpty()) return {};
+  if (target == decoded.size()) return decoded;
+  QImage scaled = decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (scaled.isNull()) return {};
+  return scaled.convertToFormat(QImage::Format_RGB888);
+}
+
+void ReleaseBitmap(QImage& image) { image = QImage(); }
+
+}  // namespace folivane

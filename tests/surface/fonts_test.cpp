@@ -1,0 +1,95 @@
+#include "surface/fonts.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <gtest/gtest.h>
+
+namespace folivane {
+namespace {
+
+struct PixelSizeCase {
+  int pointSize;
+  int dpi;
+  int pixelSize;
+};
+
+TEST(MakeFont, PixelSizeIsPointSizeAtDisplayResolutionRoundedHalfAwayFromZero) {
+  const PixelSizeCase cases[] = {
+      {46, 96, 61}, {62, 96, 83}, {51, 96, 68}, {58, 96, 77}, {92, 96, 123},
+      {46, 120, 77},  // 76.67
+      {3, 12, 1},     // exactly 0.5 goes up
+      {9, 4, 1},      // exactly 0.5 goes up
+      {1, 96, 1},     // 1.33
+  };
+  for (const auto& c : cases) {
+    const Font font = MakeFont(QStringLiteral("Courier New"), c.pointSize, c.dpi);
+    EXPECT_TRUE(font.valid) << c.pointSize << " at " << c.dpi;
+    EXPECT_EQ(font.pixelSize, c.pixelSize) << c.pointSize << " at " << c.dpi;
+    EXPECT_EQ(font.qfont.pixelSize(), c.pixelSize) << c.pointSize << " at " << c.dpi;
+    EXPECT_EQ(font.pointSize, c.pointSize);
+  }
+}
+
+TEST(MakeFont, NoHeightGivesAnEmptyFont) {
+  for (int pointSize : {0, -5}) {
+    const Font font = MakeFont(QStringLiteral("Arial"), pointSize, 96);
+    EXPECT_FALSE(font.valid) << pointSize;
+    EXPECT_EQ(font.pixelSize, 0) << pointSize;
+  }
+  EXPECT_FALSE(MakeFont(QStringLiteral("Arial"), 46, 0).valid);
+  EXPECT_FALSE(MakeFont(QStringLiteral("Arial"), 2000000000, 96).valid);
+}
+
+struct FaceCase {
+  const char* face;
+  const char* family;
+  bool bold;
+};
+
+TEST(MakeFont, FaceNamesResolveToMetricCompatibleFamilies) {
+  const FaceCase cases[] = {
+      {"Courier New", "Liberation Mono", false},
+      {"Courier New Bold", "Liberation Mono", true},
+      {"Arial", "Liberation Sans", false},
+      {"Arial Bold", "Liberation Sans", true},
+  };
+  for (const auto& c : cases) {
+    const Font font = MakeFont(QString::fromLatin1(c.face), 46, 96);
+    ASSERT_TRUE(font.valid) << c.face;
+    EXPECT_EQ(font.face, QString::fromLatin1(c.face));
+    const QFontInfo info(font.qfont);
+    EXPECT_EQ(info.family(), QString::fromLatin1(c.family)) << c.face;
+    EXPECT_EQ(info.bold(), c.bold) << c.face;
+    EXPECT_FALSE(info.italic()) << c.face;
+  }
+}
+
+TEST(MakeFont, InstalledFamilyEndingInBoldKeepsItsName) {
+  // "DejaVu Sans Bold" is no family; "DejaVu Sans" is. Only names that are no family are split.
+  const Font split = MakeFont(QStringLiteral("DejaVu Sans Bold"), 20, 96);
+  EXPECT_EQ(split.qfont.family(), QStringLiteral("DejaVu Sans"));
+  EXPECT_EQ(split.qfont.weight(), QFont::Bold);
+  const Font plain = MakeFont(QStringLiteral("DejaVu Sans"), 20, 96);
+  EXPECT_EQ(plain.qfont.weight(), QFont::Normal);
+}
+
+TEST(MakeFont, LatinAdvancesAreWholePixelsThatAddUp) {
+  const Font font = MakeFont(QStringLiteral("Courier New"), 46, 96);
+  const QFontMetrics metrics(font.qfont);
+  const int one = metrics.horizontalAdvance(QLatin1Char('M'));
+  EXPECT_EQ(metrics.horizontalAdvance(QString(80, QLatin1Char('M'))), 80 * one);
+}
+
+TEST(ReadDisplayResolution, GivesAPositiveResolution) {
+  EXPECT_GT(ReadDisplayResolution(), 0);
+}
+
+TEST(ReleaseFont, EmptiesTheFont) {
+  Font font = MakeFont(QStringLiteral("Arial"), 46, 96);
+  ReleaseFont(font);
+  EXPECT_FALSE(font.valid);
+  EXPECT_EQ(font.pixelSize, 0);
+}
+
+}  // namespace
+}  // namespace folivane
