@@ -32,4 +32,22 @@ int EffectiveWrapLimit(int wrapLimit, int textColumnDeviceX, int printableWidth,
 void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
                     int wrapLimit, PrintList& printList);
 
+// A selection field read as a number: leading blanks and tabs skipped, an optional sign, then
+// decimal digits ("$" before hexadecimal, "%" before binary ones) up to the first non-digit.
+// No digits read as 0; values beyond 32 bits saturate.
+int ReadSelectionNumber(const QString& field);
+
+// The line with every tab replaced by blanks up to the next multiple of 4 columns (UTF-16 units).
+QString ExpandTabs(const QString& line);
+
+// Appends the rows of one line: the shortest prefixes of the remaining text that reach the wrap
+// limit, then the rest (empty when the last fragment used up the line). A row never ends between
+// the two halves of a surrogate pair. A wrap limit below 1 counts as 1.
+// WrapLine sums the surface's additive advances where it can; WrapLineLiteral measures every
+// candidate text whole. Both give the same rows.
+void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const QString& label,
+              PrintList& printList);
+void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit,
+                     const QString& label, PrintList& printList);
+
 }  // namespace folivane

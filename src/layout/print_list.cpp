@@ -1,0 +1,211 @@
+#include "layout/print_list.h"
+
+#include <QStringView>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace folivane {
+
+namespace {
+
+constexpr char16_t kSelectionSeparator = u'x';
+constexpr int kTabStop = 4;
+constexpr int kAdvanceNotAsked = std::numeric_limits<int>::min();
+// Enough to tell any 32-bit value from an overflow; digits beyond it only saturate.
+constexpr std::uint64_t kNumberCeiling = std::uint64_t{1} << 33;
+
+// What one job has learnt of the surface's additive advances, plus scratch reused from line to
+// line so that short lines cost no allocation.
+struct AdvanceMemo {
+  explicit AdvanceMemo(DrawingSurface& measuringSurface)
+      : surface(measuringSurface), advanceOfUnit(0x10000, kAdvanceNotAsked) {}
+
+  DrawingSurface& surface;
+  std::vector<int> advanceOfUnit;
+  std::vector<qint64> widthBefore;          // sum of the additive advances before each position
+  std::vector<qsizetype> nonAdditiveUnits;  // ascending positions of units without one
+};
+
+int AdditiveAdvanceOf(AdvanceMemo& memo, char16_t unit) {
+  int& advance = memo.advanceOfUnit[unit];
+  if (advance == kAdvanceNotAsked) advance = std::max(memo.surface.AdditiveAdvance(unit), -1);
+  return advance;
+}
+
+int DigitValue(char16_t unit) {
+  if (unit >= u'0' && unit <= u'9') return unit - u'0';
+  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
+  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
+  return std::numeric_limits<int>::max();
+}
+
+// A wrap limit below 1 would let an empty remainder count as wide enough to split forever.
+int UsableWrapLimit(int wrapLimit) { return std::max(wrapLimit, 1); }
+
+// The position just past the character at `position`: a surrogate pair is one character.
+qsizetype NextCharacterEnd(const QString& text, qsizetype position) {
+  if (position + 1 < text.size() && QChar::isHighSurrogate(text[position].unicode()) &&
+      QChar::isLowSurrogate(text[position + 1].unicode())) {
+    return position + 2;
+  }
+  return position + 1;
+}
+
+void AppendRow(PrintList& printList, const QString& label, const QString& text) {
+  printList.append(PrintRow{label, text});
+}
+
+// The wrapping rule over a width function width(from, to) of the text between two positions.
+// Callers guarantee that width(from, to) is what MeasureText gives for that text, and that
+// calls come with a `from` that never decreases.
+template <typename WidthBetween>
+void WrapByRule(const QString& line, int wrapLimit, const QString& label, PrintList& printList,
+                WidthBetween widthBetween) {
+  const int limit = UsableWrapLimit(wrapLimit);
+  const qsizetype size = line.size();
+  if (widthBetween(0, size) <= limit) {
+    AppendRow(printList, label, line);
+    return;
+  }
+  qsizetype start = 0;
+  do {
+    // The whole remainder reaches the limit, so the search may stop at its end unmeasured.
+    qsizetype end = NextCharacterEnd(line, start);
+    while (end < size && widthBetween(start, end) < limit) end = NextCharacterEnd(line, end);
+    AppendRow(printList, label, line.mid(start, end - start));
+    start = end;
+  } while (start < size && widthBetween(start, size) >= limit);
+  AppendRow(printList, label, line.mid(start));
+}
+
+void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, const QString& label,
+                      PrintList& printList) {
+  const qsizetype size = line.size();
+  memo.widthBefore.resize(static_cast<std::size_t>(size) + 1);
+  memo.nonAdditiveUnits.clear();
+  memo.widthBefore[0] = 0;
+  for (qsizetype i = 0; i < size; ++i) {
+    int advance = AdditiveAdvanceOf(memo, line[i].unicode());
+    if (advance < 0) {
+      memo.nonAdditiveUnits.push_back(i);
+      advance = 0;
+    }
+    memo.widthBefore[i + 1] = memo.widthBefore[i] + advance;
+  }
+
+  std::size_t nextNonAdditive = 0;  // index into nonAdditiveUnits; `from` only grows
+  auto widthBetween = [&](qsizetype from, qsizetype to) -> qint64 {
+    if (to <= from) return 0;
+    while (nextNonAdditive < memo.nonAdditiveUnits.size() &&
+           memo.nonAdditiveUnits[nextNonAdditive] < from) {
+      ++nextNonAdditive;
+    }
+    const bool allAdditive = nextNonAdditive == memo.nonAdditiveUnits.size() ||
+                             memo.nonAdditiveUnits[nextNonAdditive] >= to;
+    if (allAdditive) return memo.widthBefore[to] - memo.widthBefore[from];
+    return memo.surface.MeasureText(line.mid(from, to - from));
+  };
+  WrapByRule(line, wrapLimit, label, printList, widthBetween);
+}
+
+}  // namespace
+
+int ReadSelectionNumber(const QString& field) {
+  qsizetype position = 0;
+  const qsizetype size = field.size();
+  while (position < size && (field[position] == u' ' || field[position] == u'\t')) ++position;
+
+  bool negative = false;
+  if (position < size && (field[position] == u'+' || field[position] == u'-')) {
+    negative = field[position] == u'-';
+    ++position;
+  }
+
+  int base = 10;
+  if (position < size && field[position] == u'$') {
+    base = 16;
+    ++position;
+  } else if (position < size && field[position] == u'%') {
+    base = 2;
+    ++position;
+  }
+
+  std::uint64_t magnitude = 0;
+  for (; position < size; ++position) {
+    const int digit = DigitValue(field[position].unicode());
+    if (digit >= base) break;
+    magnitude = std::min(magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit),
+                         kNumberCeiling);
+  }
+
+  const qint64 value = negative ? -static_cast<qint64>(magnitude) : static_cast<qint64>(magnitude);
+  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
+}
+
+LineRange DetermineLineRange(const QString& selection, int lineCount) {
+  const LineRange wholeSource{1, std::max(lineCount, 0)};
+  if (selection.count(kSelectionSeparator) != 3) return wholeSource;
+
+  const QStringList fields = selection.split(kSelectionSeparator);
+  if (fields[0] == fields[2] && fields[1] == fields[3]) return wholeSource;
+
+  const int startLine = ReadSelectionNumber(fields[0]);
+  if (startLine < 1 || startLine > lineCount) return wholeSource;
+  // The walk prints its start line before it tests the end, so an end before the start still
+  // prints the start line; an end past the source stops at its last line.
+  const int endLine = std::clamp(ReadSelectionNumber(fields[2]), startLine, lineCount);
+  return LineRange{startLine, endLine};
+}
+
+int EffectiveWrapLimit(int wrapLimit, int textColumnDeviceX, int printableWidth, int widestAdvance) {
+  if (qint64{textColumnDeviceX} + wrapLimit <= printableWidth) return wrapLimit;
+  const qint64 fitting = qint64{printableWidth} - textColumnDeviceX - widestAdvance;
+  return static_cast<int>(std::clamp<qint64>(fitting, 1, std::numeric_limits<int>::max()));
+}
+
+QString ExpandTabs(const QString& line) {
+  if (!line.contains(u'\t')) return line;
+  QString expanded;
+  expanded.reserve(line.size() + line.count(u'\t') * (kTabStop - 1));
+  for (const QChar unit : line) {
+    if (unit == u'\t') {
+      expanded.append(QString(kTabStop - expanded.size() % kTabStop, u' '));
+    } else {
+      expanded.append(unit);
+    }
+  }
+  return expanded;
+}
+
+void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const QString& label,
+              PrintList& printList) {
+  AdvanceMemo memo(surface);
+  WrapLineWithMemo(memo, line, wrapLimit, label, printList);
+}
+
+void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit,
+                     const QString& label, PrintList& printList) {
+  auto measureWhole = [&](qsizetype from, qsizetype to) -> qint64 {
+    if (to <= from) return 0;
+    return surface.MeasureText(line.mid(from, to - from));
+  };
+  WrapByRule(line, wrapLimit, label, printList, measureWhole);
+}
+
+void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
+                    int wrapLimit, PrintList& printList) {
+  const qsizetype lineCount = sourceLines.size();
+  if (range.startLine < 1 || range.startLine > lineCount) return;
+  const qint64 lastLine = std::min<qint64>(std::max(range.endLine, range.startLine), lineCount);
+
+  AdvanceMemo memo(surface);
+  for (qint64 lineNumber = range.startLine; lineNumber <= lastLine; ++lineNumber) {
+    WrapLineWithMemo(memo, ExpandTabs(sourceLines[lineNumber - 1]), wrapLimit,
+                     QString::number(lineNumber), printList);
+  }
+}
+
+}  // namespace folivane
