@@ -1,0 +1,148 @@
+// Line reader cases: line ends, UTF-8 sequences, byte-order mark, long lines, failing reads.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <algorithm>
+#include <cstring>
+
+#include "intake/line_reader.h"
+
+namespace folivane {
+namespace {
+
+QString Text(QStringView text) { return text.toString(); }
+
+// Hands out at most `chunk` bytes a read, and fails (once, then would go on) at byte `failAt`.
+class ChunkedSource final : public ByteSource {
+ public:
+  ChunkedSource(QByteArray bytes, std::ptrdiff_t chunk, std::ptrdiff_t failAt = -1)
+      : bytes_(std::move(bytes)), chunk_(chunk), failAt_(failAt) {}
+  std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
+    ++reads;
+    if (position_ == failAt_) {
+      failAt_ = -1;
+      return -1;
+    }
+    std::ptrdiff_t count = std::min({size, chunk_, static_cast<std::ptrdiff_t>(bytes_.size()) - position_});
+    if (failAt_ > position_) count = std::min(count, failAt_ - position_);
+    std::memcpy(buffer, bytes_.constData() + position_, static_cast<size_t>(count));
+    position_ += count;
+    return count;
+  }
+  int reads = 0;
+
+ private:
+  QByteArray bytes_;
+  std::ptrdiff_t chunk_;
+  std::ptrdiff_t failAt_;
+  std::ptrdiff_t position_ = 0;
+};
+
+QStringList ReadAll(ByteSource& source) {
+  LineReader reader(source);
+  QStringList lines;
+  while (!reader.AtEnd()) lines.append(reader.ReadLine());
+  return lines;
+}
+
+struct LineCase {
+  const char* name;
+  QByteArray bytes;
+  QStringList lines;
+};
+
+void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
+class LineReaderCases : public ::testing::TestWithParam<LineCase> {};
+
+// Every case must come out the same however the source cuts the bytes into reads.
+TEST_P(LineReaderCases, SameLinesForEveryReadSize) {
+  for (std::ptrdiff_t chunk : {1, 2, 3, 4096}) {
+    ChunkedSource source(GetParam().bytes, chunk);
+    EXPECT_EQ(ReadAll(source), GetParam().lines) << "read size " << chunk;
+  }
+}
+
+template <size_t N>
+QByteArray Bytes(const char (&literal)[N]) { return QByteArray(literal, N - 1); }
+
+const LineCase kLineEnds[] = {
+    {"CrLfBetween", Bytes("a\r\nb"), {"a", "b"}},
+    {"CrLfAtEnd", Bytes("a\r\n"), {"a"}},
+    {"LfLf", Bytes("a\n\n"), {"a", ""}},
+    {"CrBetween", Bytes("a\rb"), {"a", "b"}},
+    {"LfCr", Bytes("a\n\rb"), {"a", "", "b"}},
+    {"CrCrLf", Bytes("a\r\r\nb"), {"a", "", "b"}},
+    {"NulEndsLine", Bytes("a\0b\n"), {"a", "b"}},
+    {"CrAtEnd", Bytes("a\r"), {"a"}},
+    {"Empty", Bytes(""), {}},
+    {"SingleLf", Bytes("\n"), {""}},
+    {"SingleNul", Bytes("\0"), {""}},
+    {"NoTerminator", Bytes("abc"), {"abc"}},
+    {"CrCr", Bytes("\r\r"), {"", ""}},
+};
+INSTANTIATE_TEST_SUITE_P(LineEnds, LineReaderCases, ::testing::ValuesIn(kLineEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+const LineCase kSequences[] = {
+    {"StrayBytesBecomeQuestionMarks", Bytes("\x80x\xBF\xF8\xFF\n"), {"?x???"}},
+    {"TwoBytes", Bytes("\xC3\xA9\n"), {Text(u"\u00E9")}},
+    {"ThreeBytes", Bytes("\xE2\x82\xAC\n"), {Text(u"\u20AC")}},
+    {"FourBytes", Bytes("\xF0\x9F\x98\x80\n"), {Text(u"\U0001F600")}},
+    {"LeadSwallowsLf", Bytes("\xC3\nB\nC"), {Text(u"\uFFFD\nB"), "C"}},
+    {"LeadSwallowsCrLf", Bytes("\xE0\r\nx\ny"), {Text(u"\uFFFD\r\nx"), "y"}},
+    {"F7SwallowsThree", Bytes("\xF7\n\n\nz\n"), {Text(u"\uFFFD\n\n\nz")}},
+    {"TruncatedAtEnd", Bytes("a\xE2\x82"), {"a"}},
+    {"TruncatedAloneAtEnd", Bytes("a\n\xF0\x9F"), {"a", ""}},
+    {"NulInsideSequenceEndsText", Bytes("ab\xE2\0\x82" "cd\nxy"), {Text(u"ab\uFFFD"), "xy"}},
+    {"NulAsSecondByte", Bytes("\xC3\0zz\n"), {Text(u"\uFFFD")}},
+    {"ByteOrderMarkKept", Bytes("\xEF\xBB\xBF" "A\nB"), {Text(u"\uFEFFA"), "B"}},
+    {"TwoByteOrderMarks", Bytes("\xEF\xBB\xBF\xEF\xBB\xBF"), {Text(u"\uFEFF\uFEFF")}},
+    {"ByteOrderMarkOnLaterLine", Bytes("a\n\xEF\xBB\xBFz"), {"a", Text(u"\uFEFFz")}},
+};
+INSTANTIATE_TEST_SUITE_P(Sequences, LineReaderCases, ::testing::ValuesIn(kSequences),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineReader, LinesLongerThanTheReadBufferComeThroughWhole) {
+  const QString ascii(10000, u'x');
+  const QString accented = QString(5000, QChar(0x00E9));  // 10000 bytes, sequences straddle reads
+  ChunkedSource source((ascii + "\n" + accented + "\r\n" + ascii).toUtf8(), 4096);
+  EXPECT_EQ(ReadAll(source), QStringList({ascii, accented, ascii}));
+}
+
+TEST(LineReader, ManyEmptyLines) {
+  ChunkedSource source(QByteArray(100000, '\n'), 4096);
+  const QStringList lines = ReadAll(source);
+  ASSERT_EQ(lines.size(), 100000);
+  EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [](const QString& l) { return l.isEmpty(); }));
+}
+
+struct FailureCase {
+  const char* name;
+  QByteArray bytes;
+  std::ptrdiff_t failAt;
+  QStringList lines;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
+class LineReaderFailures : public ::testing::TestWithParam<FailureCase> {};
+
+// A failed read is the end: the lines so far stand and the source is not asked again.
+TEST_P(LineReaderFailures, FailedReadEndsTheInput) {
+  ChunkedSource source(GetParam().bytes, 1, GetParam().failAt);
+  EXPECT_EQ(ReadAll(source), GetParam().lines);
+  EXPECT_EQ(source.reads, GetParam().failAt + 1);
+}
+
+const FailureCase kFailures[] = {
+    {"AtStart", Bytes("ab\ncd"), 0, {}},
+    {"InsideLine", Bytes("ab\ncd\nef"), 4, {"ab", "c"}},
+    {"AfterCr", Bytes("ab\r\ncd"), 3, {"ab"}},
+    {"InsideSequence", Bytes("ab\nc\xE2\x82\xAC"), 6, {"ab", "c"}},
+};
+INSTANTIATE_TEST_SUITE_P(Failures, LineReaderFailures, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace folivane

@@ -1,0 +1,262 @@
+// Source copy cases: IDE options marker and version, file-name part, reading and deleting the copy.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "intake/source_copy.h"
+
+namespace folivane {
+namespace {
+
+QString Text(QStringView text) { return text.toString(); }
+
+struct MarkerCase {
+  const char* name;
+  QByteArray bytes;
+  QStringList lines;
+  QString ideVersion;
+};
+
+void PrintTo(const MarkerCase& c, std::ostream* out) { *out << c.name; }
+
+class MarkerCases : public ::testing::TestWithParam<MarkerCase> {};
+
+TEST_P(MarkerCases, LinesBeforeTheOptionsBlockAndTheLastVersion) {
+  MemoryByteSource source(GetParam().bytes);
+  SourceText text;
+  text.lines = {"stale"};
+  text.ideVersion = "stale";
+  ReadSourceLines(source, text);
+  EXPECT_EQ(text.lines, GetParam().lines);
+  EXPECT_EQ(text.ideVersion, GetParam().ideVersion);
+}
+
+const MarkerCase kMarkers[] = {
+    {"NoBlock", "a\nb\n", {"a", "b"}, ""},
+    {"Typical", "x\r\n; IDE Options = PureBasic 6.10 LTS (Windows - x64)\r\n; Folding = -\r\n",
+     {"x"}, " PureBasic 6.10 LTS (Windows - x64)"},
+    {"VersionEndsAtEqualsSign", "x\n; IDE Options = v6 = more = rest\n", {"x"}, " v6 "},
+    {"MarkerAlone", "x\n; IDE Options =", {"x"}, ""},
+    {"OnlyTheBlock", "; IDE Options = V\n; Cursor = 1\n", {}, " V"},
+    {"LastMarkerDecides", "a\n; IDE Options = one\nb\n; IDE Options = two\nc\n", {"a"}, " two"},
+    {"MarkerInTheMiddleCutsTheRest", "a\n\n; IDE Options =X\nb\n", {"a", ""}, "X"},
+    {"OtherLetterCase", "; ide options = v\n", {"; ide options = v"}, ""},
+    {"LeadingBlank", " ; IDE Options = v\n", {" ; IDE Options = v"}, ""},
+    {"LeadingTab", "\t; IDE Options = v\n", {"\t; IDE Options = v"}, ""},
+    {"TooShort", "; IDE Options \n", {"; IDE Options "}, ""},
+    {"NoBlankBeforeEquals", "; IDE Options= v\n", {"; IDE Options= v"}, ""},
+    {"ByteOrderMarkHidesMarker", "\xEF\xBB\xBF; IDE Options = v\nb\n",
+     {Text(u"\uFEFF; IDE Options = v"), "b"}, ""},
+};
+INSTANTIATE_TEST_SUITE_P(Marker, MarkerCases, ::testing::ValuesIn(kMarkers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileNamePart, Cases) {
+  const struct {
+    QString path;
+    QString name;
+  } cases[] = {
+      {R"(C:\Work\Tool.pb)", "Tool.pb"},     {"src/main.pbi", "main.pbi"},
+      {R"(C:\mixed/dir\last.pb)", "last.pb"}, {"/a\\b/c.pb", "c.pb"},
+      {"plain.pb", "plain.pb"},              {"\"quoted.pb\"", "quoted.pb"},
+      {"\"dir\\in quotes.pb\"", "in quotes.pb"}, {"name\"tail", "name"},
+      {R"(C:\dir\)", ""},                    {"dir/", ""},
+      {"", ""},                              {"\"", ""},
+      {"\"\"", ""},                          {"\"a\"b", "a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileNamePart(c.path), c.name) << c.path.toStdString();
+}
+
+bool Exists(const QString& path) {
+  struct stat entry {};
+  return ::lstat(QFile::encodeName(path).constData(), &entry) == 0;
+}
+
+int OpenDescriptorCount() {
+  return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System).size());
+}
+
+class SourceCopy : public ::testing::Test {
+ protected:
+  QString PathOf(const QString& name) const { return dir_.filePath(name); }
+  QString Write(const QString& name, const QByteArray& bytes) const {
+    QFile file(PathOf(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+  }
+  QString Link(const QString& name, const QString& target) const {
+    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(PathOf(name)).constData()), 0);
+    return PathOf(name);
+  }
+
+  QTemporaryDir dir_;
+  SourceText text_;
+};
+
+TEST_F(SourceCopy, ReadsClosesAndDeletes) {
+  const QString copy = Write("copy.pb", "a\r\nb\n; IDE Options = v\n");
+  const int descriptors = OpenDescriptorCount();
+  EXPECT_TRUE(ReadSourceCopy(copy, "/elsewhere/Main.pb", text_));
+  EXPECT_EQ(text_.lines, QStringList({"a", "b"}));
+  EXPECT_EQ(text_.ideVersion, " v");
+  EXPECT_FALSE(Exists(copy));
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(SourceCopy, EmptyCopyIsReadAndDeleted) {
+  const QString copy = Write("copy.pb", "");
+  EXPECT_TRUE(ReadSourceCopy(copy, "", text_));
+  EXPECT_TRUE(text_.lines.isEmpty());
+  EXPECT_FALSE(Exists(copy));
+}
+
+TEST_F(SourceCopy, KeepDisposalLeavesTheFile) {
+  const QString copy = Write("user.pb", "a\n");
+  EXPECT_TRUE(ReadSourceCopy(copy, "", text_, CopyDisposal::Keep));
+  EXPECT_EQ(text_.lines, QStringList({"a"}));
+  EXPECT_TRUE(Exists(copy));
+}
+
+TEST_F(SourceCopy, FailedReadKeepsLinesSoFarAndStillClosesAndDeletes) {
+  class FailAfter final : public ByteSource {
+   public:
+    FailAfter(ByteSource& file, std::ptrdiff_t limit) : file_(file), left_(limit) {}
+    std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
+      if (left_ <= 0) return -1;
+      const std::ptrdiff_t count = file_.Read(buffer, std::min(size, left_));
+      left_ -= count;
+      return count;
+    }
+
+   private:
+    ByteSource& file_;
+    std::ptrdiff_t left_;
+  };
+  const QString copy = Write("copy.pb", "one\ntwo\nthree\n");
+  const int descriptors = OpenDescriptorCount();
+  EXPECT_TRUE(ReadSourceCopy(copy, "", text_, CopyDisposal::Delete,
+                             [](ByteSource& file) { return std::make_unique<FailAfter>(file, 6); }));
+  EXPECT_EQ(text_.lines, QStringList({"one", "tw"}));
+  EXPECT_FALSE(Exists(copy));
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(SourceCopy, PathsWithoutFileNameAreLeftAlone) {
+  const QString backslashName = Write("copy\\", "a\n");  // a legal name on this platform
+  for (const QString& path : {QString(), dir_.path() + "/", backslashName}) {
+    text_.lines = {"stale"};
+    EXPECT_FALSE(ReadSourceCopy(path, "", text_)) << path.toStdString();
+    EXPECT_TRUE(text_.lines.isEmpty());
+  }
+  EXPECT_TRUE(Exists(dir_.path()));
+  EXPECT_TRUE(Exists(backslashName));
+}
+
+TEST_F(SourceCopy, MissingCopyReadsNothing) {
+  EXPECT_FALSE(ReadSourceCopy(PathOf("absent.pb"), "", text_));
+  EXPECT_TRUE(text_.lines.isEmpty());
+}
+
+TEST_F(SourceCopy, PathWithNulNamesNoOtherFile) {
+  const QString prefix = Write("copy", "a\n");
+  EXPECT_FALSE(ReadSourceCopy(prefix + QChar(u'\0') + "tail", "", text_));
+  EXPECT_TRUE(Exists(prefix));
+}
+
+TEST_F(SourceCopy, CopyLockedByAnotherIsNeitherReadNorDeleted) {
+  const QString copy = Write("copy.pb", "a\n");
+  const int holder = ::open(QFile::encodeName(copy).constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(ReadSourceCopy(copy, "", text_));
+  EXPECT_TRUE(text_.lines.isEmpty());
+  EXPECT_TRUE(Exists(copy));
+  ::close(holder);
+}
+
+TEST_F(SourceCopy, UnreadableCopyIsStillDeleted) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  const QString copy = Write("copy.pb", "a\n");
+  ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0), 0);
+  EXPECT_FALSE(ReadSourceCopy(copy, "", text_));
+  EXPECT_FALSE(Exists(copy));
+}
+
+// Things that are no regular file: never read (a FIFO must not block) and never deleted.
+TEST_F(SourceCopy, NonRegularFilesStay) {
+  const QByteArray fifo = QFile::encodeName(PathOf("fifo"));
+  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("directory"));
+  const QByteArray socketPath = QFile::encodeName(PathOf("socket"));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), static_cast<qsizetype>(sizeof address.sun_path));
+  std::memcpy(address.sun_path, socketPath.constData(), static_cast<size_t>(socketPath.size()));
+  const int socketDescriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(socketDescriptor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(socketDescriptor);
+  QStringList paths = {PathOf("fifo"), PathOf("directory"), PathOf("socket")};
+  const QByteArray device = QFile::encodeName(PathOf("zero"));
+  if (::mknod(device.constData(), S_IFCHR | 0600, makedev(1, 5)) == 0) paths << PathOf("zero");
+  else ADD_FAILURE() << "no device node made; the device case is untested";
+
+  const int descriptors = OpenDescriptorCount();
+  for (const QString& path : paths) {
+    EXPECT_FALSE(ReadSourceCopy(path, "", text_)) << path.toStdString();
+    EXPECT_TRUE(text_.lines.isEmpty());
+    EXPECT_TRUE(Exists(path)) << path.toStdString();
+  }
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(SourceCopy, SymbolicLinkIsReadThroughOnlyToARegularFileAndOnlyTheLinkIsDeleted) {
+  const QString target = Write("target.pb", "a\n");
+  const QString link = Link("link.pb", target);
+  EXPECT_TRUE(ReadSourceCopy(link, "", text_));
+  EXPECT_EQ(text_.lines, QStringList({"a"}));
+  EXPECT_FALSE(Exists(link));
+  EXPECT_TRUE(Exists(target));
+
+  const QByteArray fifo = QFile::encodeName(PathOf("fifo"));
+  ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+  for (const QString& leadsTo : {PathOf("fifo"), dir_.path(), QString("/dev/zero"), PathOf("absent")}) {
+    const QString other = Link("other", leadsTo);
+    EXPECT_FALSE(ReadSourceCopy(other, "", text_)) << leadsTo.toStdString();
+    EXPECT_TRUE(text_.lines.isEmpty());
+    EXPECT_FALSE(Exists(other));
+  }
+  EXPECT_TRUE(Exists(PathOf("fifo")));
+  EXPECT_TRUE(Exists("/dev/zero"));
+}
+
+TEST_F(SourceCopy, CopyThatIsTheSourceItselfStays) {
+  const QString source = Write("Main.pb", "a\n");
+  const QString hardLink = PathOf("hard.pb");
+  ASSERT_EQ(::link(QFile::encodeName(source).constData(), QFile::encodeName(hardLink).constData()), 0);
+  const QString copyLink = Link("copy-link.pb", source);
+  const QString sourceLink = Link("source-link.pb", source);
+  const struct {
+    QString copy, source;
+  } cases[] = {{source, source}, {hardLink, source}, {copyLink, source}, {source, sourceLink}};
+  for (const auto& c : cases) {
+    EXPECT_TRUE(ReadSourceCopy(c.copy, c.source, text_)) << c.copy.toStdString();
+    EXPECT_EQ(text_.lines, QStringList({"a"}));
+    EXPECT_TRUE(Exists(c.copy)) << c.copy.toStdString();
+  }
+  EXPECT_TRUE(Exists(source));
+}
+
+}  // namespace
+}  // namespace folivane
