@@ -1,0 +1,53 @@
+#include "layout/geometry.h"
+
+#include <cmath>
+
+namespace folivane {
+
+LayoutScale ComputeLayoutScale(int printableWidth, int printableHeight) {
+  LayoutScale scale;
+  scale.printableWidth = printableWidth;
+  scale.printableHeight = printableHeight;
+  // A negative size from a broken driver must not yield a negative factor.
+  scale.horizontalFactor = printableWidth > 0 ? printableWidth / kGridWidth : 0;
+  scale.verticalFactor = printableHeight > 0 ? printableHeight / kGridHeight : 0;
+  return scale;
+}
+
+bool IsUsableScale(const LayoutScale& scale) {
+  return scale.horizontalFactor > 0 && scale.verticalFactor > 0;
+}
+
+SizeProfile SelectProfile(qint32 fontSizeSetting) {
+  return fontSizeSetting == 0 ? kLargeProfile : kRegularProfile;
+}
+
+int FontPointSize(float sizeFactor, int horizontalFactor) {
+  // volatile keeps the product a true 32-bit float even where the compiler could widen it.
+  volatile float product = sizeFactor * static_cast<float>(horizontalFactor);
+  // The held float widens to double exactly; the halfway test then needs no rounding mode.
+  const double held = product;
+  const double lower = std::floor(held);
+  const double fraction = held - lower;
+  double nearest = lower;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(lower, 2.0) != 0.0)) nearest = lower + 1.0;
+  return static_cast<int>(nearest);
+}
+
+JobFontSizes ComputeFontSizes(const SizeProfile& profile, const LayoutScale& scale) {
+  const int factor = scale.horizontalFactor;
+  return JobFontSizes{FontPointSize(profile.bodyFontFactor, factor), FontPointSize(kBannerFontFactor, factor),
+                      FontPointSize(kFooterFontFactor, factor), FontPointSize(kVersionFontFactor, factor),
+                      FontPointSize(kFileNameFontFactor, factor)};
+}
+
+DevicePoint ToDevice(const LayoutScale& scale, int layoutX, int layoutY) {
+  return DevicePoint{(layoutX + scale.horizontalOffset) * scale.horizontalFactor,
+                     (layoutY + scale.verticalOffset) * scale.verticalFactor};
+}
+
+int ToDeviceWidth(const LayoutScale& scale, int layoutWidth) { return layoutWidth * scale.horizontalFactor; }
+
+int ToDeviceHeight(const LayoutScale& scale, int layoutHeight) { return layoutHeight * scale.verticalFactor; }
+
+}  // namespace folivane

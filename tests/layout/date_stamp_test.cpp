@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "layout/date_stamp.h"
+
+namespace folivane {
+namespace {
+
+LocalClock FixedClock(LocalTime reading) {
+  return [reading] { return reading; };
+}
+
+TEST(FooterStampTest, ReadingsGiveTheirStamps) {
+  const struct {
+    LocalTime reading;
+    const char* stamp;
+  } cases[] = {
+      {{2026, 12, 6, 6, 0, 52}, "December 06, 2026 - 6:00:52 AM"},
+      {{2027, 3, 1, 14, 5, 9}, "March 01, 2027 - 2:05:09 PM"},
+      {{2027, 1, 31, 0, 0, 0}, "January 31, 2027 - 12:00:00 AM"},
+      {{2030, 7, 15, 12, 30, 0}, "July 15, 2030 - 12:30:00 PM"},
+      {{2026, 5, 5, 12, 0, 0}, "May 05, 2026 - 12:00:00 PM"},
+      {{2026, 5, 5, 23, 59, 59}, "May 05, 2026 - 11:59:59 PM"},
+      {{2026, 5, 5, 9, 3, 4}, "May 05, 2026 - 9:03:04 AM"},
+      {{2026, 5, 5, 11, 59, 59}, "May 05, 2026 - 11:59:59 AM"},
+      {{2026, 5, 5, 13, 0, 0}, "May 05, 2026 - 1:00:00 PM"},
+      {{1970, 1, 1, 0, 0, 0}, "January 01, 1970 - 12:00:00 AM"},
+      {{2028, 2, 29, 8, 0, 0}, "February 29, 2028 - 8:00:00 AM"},
+      {{2000, 2, 29, 8, 0, 0}, "February 29, 2000 - 8:00:00 AM"},
+      {{2038, 1, 19, 3, 14, 7}, "January 19, 2038 - 3:14:07 AM"},
+      {{2038, 1, 19, 3, 14, 8}, "January 19, 2038 - 3:14:08 AM"},
+      {{2040, 10, 2, 17, 45, 30}, "October 02, 2040 - 5:45:30 PM"},
+      {{2027, 2, 29, 8, 0, 0}, " 00, 0000 - 12:00:00 AM"},
+      {{2100, 2, 29, 8, 0, 0}, " 00, 0000 - 12:00:00 AM"},
+      {{1969, 12, 31, 23, 59, 59}, " 00, 0000 - 12:00:00 AM"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stamp);
+    EXPECT_EQ(FooterStamp(FixedClock(c.reading)), QString::fromLatin1(c.stamp));
+  }
+}
+
+TEST(DateValueTest, ImpossibleReadingsAreRefused) {
+  const LocalTime refused[] = {
+      {1969, 12, 31, 23, 59, 59}, {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0},  {2026, 1, 0, 0, 0, 0},
+      {2026, 1, 32, 0, 0, 0},     {2026, 4, 31, 0, 0, 0}, {2026, 6, 31, 0, 0, 0},  {2026, 9, 31, 0, 0, 0},
+      {2026, 11, 31, 0, 0, 0},    {2028, 2, 30, 0, 0, 0}, {2028, 2, 31, 0, 0, 0},  {2027, 2, 29, 0, 0, 0},
+      {1900, 2, 29, 0, 0, 0},     {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, -1, 0, 0},  {2026, 1, 1, 0, 60, 0},
+      {2026, 1, 1, 0, 0, 60},     {2026, 1, 1, 0, 0, -1}, {-2026, 1, 1, 0, 0, 0},
+  };
+  for (const LocalTime& reading : refused) {
+    SCOPED_TRACE(testing::Message() << reading.year << "-" << reading.month << "-" << reading.day << " "
+                                    << reading.hour << ":" << reading.minute << ":" << reading.second);
+    EXPECT_EQ(MakeDate(reading), kNoDate);
+  }
+}
+
+TEST(DateValueTest, ValuesCountSecondsAsIfUtcAndReadBack) {
+  const struct {
+    LocalTime reading;
+    qint64 value;
+  } cases[] = {
+      {{1970, 1, 1, 0, 0, 0}, 0},
+      {{2038, 1, 19, 3, 14, 7}, 2147483647LL},
+      {{2038, 1, 19, 3, 14, 8}, 2147483648LL},
+      {{2040, 2, 29, 12, 0, 0}, 2214129600LL},
+      {{2106, 2, 7, 6, 28, 16}, 4294967296LL},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const DateValue date = MakeDate(c.reading);
+    EXPECT_EQ(date, c.value);
+    EXPECT_EQ(DateYear(date), c.reading.year);
+    EXPECT_EQ(DateMonth(date), c.reading.month);
+    EXPECT_EQ(DateDay(date), c.reading.day);
+    EXPECT_EQ(DateHour(date), c.reading.hour);
+    EXPECT_EQ(DateMinute(date), c.reading.minute);
+    EXPECT_EQ(DateSecond(date), c.reading.second);
+  }
+}
+
+TEST(DateValueTest, NoDateReadsZeroEverywhere) {
+  EXPECT_EQ(DateYear(kNoDate), 0);
+  EXPECT_EQ(DateMonth(kNoDate), 0);
+  EXPECT_EQ(DateDay(kNoDate), 0);
+  EXPECT_EQ(DateHour(kNoDate), 0);
+  EXPECT_EQ(DateMinute(kNoDate), 0);
+  EXPECT_EQ(DateSecond(kNoDate), 0);
+  EXPECT_EQ(MonthName(kNoDate), QString());
+  EXPECT_EQ(NowDate(LocalClock()), kNoDate);
+}
+
+TEST(FormatDateTextTest, TokensExpandInOrderIgnoringCase) {
+  const DateValue date = MakeDate({2027, 3, 5, 14, 7, 9});
+  const struct {
+    const char* mask;
+    const char* text;
+  } cases[] = {
+      {"%dd, %yyyy", "05, 2027"},
+      {":%ii:%ss", ":07:09"},
+      {"%DD", "05"},
+      {"%YyYy", "2027"},
+      {"%yyy", "27y"},
+      {"%yy/%mm/%dd %hh", "27/03/05 14"},
+      {"%x%", "%x%"},
+      {"100%", "100%"},
+      {"%%dd", "%05"},
+      {"%m", "%m"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask);
+    EXPECT_EQ(FormatDateText(QString::fromLatin1(c.mask), date), QString::fromLatin1(c.text));
+  }
+  EXPECT_EQ(FormatDateText(QStringLiteral("%yyyy %yy %mm"), kNoDate), QStringLiteral("0000 00 00"));
+  EXPECT_EQ(FormatDateText(QStringLiteral("%yy"), MakeDate({2005, 1, 1, 0, 0, 0})), QStringLiteral("05"));
+}
+
+TEST(MonthNameTest, EveryMonthHasItsEnglishName) {
+  const char* names[] = {"January", "February", "March",     "April",   "May",      "June",
+                         "July",    "August",   "September", "October", "November", "December"};
+  for (int month = 1; month <= 12; ++month)
+    EXPECT_EQ(MonthName(MakeDate({2026, month, 1, 0, 0, 0})), QString::fromLatin1(names[month - 1]));
+}
+
+TEST(ClockTextTest, SystemClockGivesATwelveHourText) {
+  const QString text = ClockText(SystemLocalClock());
+  EXPECT_TRUE(text.endsWith(QStringLiteral(" AM")) || text.endsWith(QStringLiteral(" PM"))) << text.toStdString();
+  EXPECT_NE(NowDate(SystemLocalClock()), kNoDate);
+}
+
+}  // namespace
+}  // namespace folivane

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "layout/geometry.h"
+
+namespace folivane {
+namespace {
+
+struct ScaleCase {
+  int width;
+  int height;
+  int horizontalFactor;
+  int verticalFactor;
+};
+
+TEST(LayoutScaleTest, FactorsAreWholeDivisionsOfThePrintableArea) {
+  const ScaleCase cases[] = {
+      {4760, 6779, 23, 26}, {2400, 3200, 11, 12}, {204, 260, 1, 1}, {407, 519, 1, 1}, {203, 6779, 0, 26},
+      {4760, 259, 23, 0},   {0, 0, 0, 0},         {-500, -800, 0, 0},
+  };
+  for (const ScaleCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    const LayoutScale scale = ComputeLayoutScale(c.width, c.height);
+    EXPECT_EQ(scale.printableWidth, c.width);
+    EXPECT_EQ(scale.printableHeight, c.height);
+    EXPECT_EQ(scale.horizontalFactor, c.horizontalFactor);
+    EXPECT_EQ(scale.verticalFactor, c.verticalFactor);
+    EXPECT_EQ(scale.horizontalOffset, 0);
+    EXPECT_EQ(scale.verticalOffset, 0);
+    EXPECT_EQ(IsUsableScale(scale), c.horizontalFactor > 0 && c.verticalFactor > 0);
+  }
+}
+
+TEST(LayoutScaleTest, GridCornerAndBoxesMapByTheFactors) {
+  const LayoutScale scale = ComputeLayoutScale(4760, 6779);
+  const DevicePoint corner = ToDevice(scale, 204, 260);
+  EXPECT_EQ(corner.x, 4692);
+  EXPECT_EQ(corner.y, 6760);
+  const DevicePoint logo = ToDevice(scale, 165, 10);
+  EXPECT_EQ(logo.x, 3795);
+  EXPECT_EQ(logo.y, 260);
+  EXPECT_EQ(ToDeviceWidth(scale, 180), 4140);
+  EXPECT_EQ(ToDeviceHeight(scale, 4), 104);
+}
+
+TEST(SizeProfileTest, OnlyZeroSelectsLarge) {
+  const struct {
+    qint32 setting;
+    int lineStep;
+  } cases[] = {{0, 4}, {1, 3}, {5, 3}, {-1, 3}, {2147483647, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setting);
+    EXPECT_EQ(SelectProfile(c.setting).lineStep, c.lineStep);
+  }
+  const SizeProfile large = SelectProfile(0);
+  EXPECT_EQ(large.top, 34);
+  EXPECT_EQ(large.bottomLimit, 240);
+  EXPECT_EQ(large.wrapLimit, 4100);
+  EXPECT_EQ(large.numberColumn, 20);
+  EXPECT_EQ(large.textColumn, 25);
+  const SizeProfile regular = SelectProfile(1);
+  EXPECT_EQ(regular.top, 35);
+  EXPECT_EQ(regular.bottomLimit, 242);
+  EXPECT_EQ(regular.wrapLimit, 4200);
+  EXPECT_EQ(regular.numberColumn, 18);
+  EXPECT_EQ(regular.textColumn, 23);
+}
+
+TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
+  const struct {
+    int horizontalFactor;
+    qint32 fontSetting;
+    JobFontSizes sizes;
+  } cases[] = {
+      {23, 1, {46, 51, 46, 58, 92}},  // 50.6 -> 51, 57.5 -> 58
+      {23, 0, {62, 51, 46, 58, 92}},  // 62.1 -> 62
+      {25, 0, {68, 55, 50, 62, 100}},  // 67.5 -> 68, 62.5 -> 62
+      {11, 0, {30, 24, 22, 28, 44}},  // 29.7 -> 30, 24.2 -> 24, 27.5 -> 28
+      {11, 1, {22, 24, 22, 28, 44}},
+      {0, 1, {0, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "factor " << c.horizontalFactor << " setting " << c.fontSetting);
+    LayoutScale scale;
+    scale.horizontalFactor = c.horizontalFactor;
+    const JobFontSizes sizes = ComputeFontSizes(SelectProfile(c.fontSetting), scale);
+    EXPECT_EQ(sizes.body, c.sizes.body);
+    EXPECT_EQ(sizes.banner, c.sizes.banner);
+    EXPECT_EQ(sizes.footer, c.sizes.footer);
+    EXPECT_EQ(sizes.version, c.sizes.version);
+    EXPECT_EQ(sizes.fileName, c.sizes.fileName);
+  }
+}
+
+TEST(FontSizeTest, ExactHalvesGoToTheEvenNeighbour) {
+  EXPECT_EQ(FontPointSize(2.5f, 1), 2);   // 2.5
+  EXPECT_EQ(FontPointSize(2.5f, 3), 8);   // 7.5
+  EXPECT_EQ(FontPointSize(2.5f, 5), 12);  // 12.5
+  EXPECT_EQ(FontPointSize(2.5f, 7), 18);  // 17.5
+}
+
+}  // namespace
+}  // namespace folivane
