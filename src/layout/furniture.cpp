@@ -1,0 +1,54 @@
+#include "layout/furniture.h"
+
+#include "intake/source_copy.h"
+#include "layout/place_text.h"
+
+namespace folivane {
+namespace {
+
+constexpr int kLeftEdge = 12;
+constexpr int kRightEdge = 192;
+constexpr int kRuleWidth = 180;
+constexpr int kFooterRuleY = 250;
+constexpr int kFooterRuleDeviceHeight = 5;  // the same thin rule at any resolution
+constexpr int kFooterTextY = 252;
+constexpr int kBannerHeight = 4;
+constexpr int kBannerTextX = 13;
+constexpr int kLogoX = 165;
+constexpr int kLogoY = 10;
+constexpr int kVersionY = 12;
+constexpr int kFileNameY = 18;
+
+}  // namespace
+
+void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNumber, qint32 headerFlag) {
+  const LayoutScale& scale = job.scale;
+  surface.SetForeground(kBlack);
+  surface.SetBackground(kWhite);
+
+  if (headerFlag != 0) {
+    const DevicePoint logo = ToDevice(scale, kLogoX, kLogoY);
+    surface.PutImage(job.logo, logo.x, logo.y);
+    surface.UseFont(job.fonts.version);
+    PlaceText(surface, scale, kLeftEdge, kVersionY, job.ideVersion, 0);
+    surface.UseFont(job.fonts.fileName);
+    PlaceText(surface, scale, kLeftEdge, kFileNameY, FileNamePart(job.sourcePath), 0);
+  }
+
+  const DevicePoint rule = ToDevice(scale, kLeftEdge, kFooterRuleY);
+  surface.FillBox(rule.x, rule.y, ToDeviceWidth(scale, kRuleWidth), kFooterRuleDeviceHeight, kBlack);
+  surface.UseFont(job.fonts.footer);
+  PlaceText(surface, scale, kLeftEdge, kFooterTextY, FooterStamp(job.clock), 0);
+  PlaceText(surface, scale, kRightEdge, kFooterTextY, QStringLiteral("Page ") + QString::number(pageNumber),
+            kAlignRight);
+
+  const int bannerY = headerFlag != 0 ? kFullHeaderBannerY : kBannerOnlyBannerY;
+  const DevicePoint bar = ToDevice(scale, kLeftEdge, bannerY);
+  surface.FillBox(bar.x, bar.y, ToDeviceWidth(scale, kRuleWidth), ToDeviceHeight(scale, kBannerHeight), kBlack);
+  surface.UseFont(job.fonts.banner);
+  surface.SetForeground(kWhite);
+  surface.SetBackground(kBlack);
+  PlaceText(surface, scale, kBannerTextX, bannerY, QStringLiteral("SOURCE CODE"), 0);
+}
+
+}  // namespace folivane
