@@ -10,8 +10,10 @@ harness_root=$(mktemp -d /tmp/folivane-desktop.XXXXXX)
 chmod 755 "$harness_root"
 xvfb_pid=
 cupsd_pid=
-display_number=
 app_pid=
+# The exit code of the program under test, set by wait_for_app_exit for the test scripts.
+# shellcheck disable=SC2034
+app_status=
 
 # Stops a process of this run by its id, forcibly after ten seconds.
 stop_process() {
@@ -91,28 +93,33 @@ require_programs() {
 export XDG_RUNTIME_DIR=$harness_root/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-# Starts Xvfb on the first display number that has neither a socket nor a lock file, and sets
-# DISPLAY. Another run may take the same number at the same moment: the lock file then names the
-# other server, and the next number is tried.
+# Starts Xvfb on the first display number from 90 on that has neither a socket nor a lock file,
+# and sets DISPLAY. Another run may take the same number at the same moment: our server then ends
+# at once, or the lock file names the other server, and the next number is tried.
 start_xvfb() {
   require_programs Xvfb xdpyinfo xdotool
-  local n
-  for n in $(seq 90 189); do
+  local n deadline
+  for n in $(seq 90 129); do
     [ -e "/tmp/.X11-unix/X$n" ] && continue
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -nolisten tcp -screen 0 1280x1024x24 >"$harness_root/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    if wait_until 10 xdpyinfo -display ":$n" && process_alive "$xvfb_pid" &&
-       [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
-      display_number=$n
+    deadline=$((SECONDS + 15))
+    while process_alive "$xvfb_pid" && ! xdpyinfo -display ":$n" >/dev/null 2>&1; do
+      [ "$SECONDS" -lt "$deadline" ] || fail "Xvfb on :$n did not answer within 15 seconds"
+      sleep 0.1
+    done
+    if process_alive "$xvfb_pid" && [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
       export DISPLAY=":$n"
       return 0
     fi
-    kill "$xvfb_pid" 2>/dev/null || true
+    stop_process "$xvfb_pid"
     wait "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=
+    # Without a lock file of another server, Xvfb ended for a reason of its own.
+    [ -e "/tmp/.X$n-lock" ] || { cat "$harness_root/xvfb.log" >&2; fail "Xvfb did not start"; }
   done
-  fail "no X server could be started"
+  fail "no free X display between :90 and :129"
 }
 
 # Starts "$@" in the background as the program under test, its output in app.log.
@@ -125,9 +132,11 @@ start_app() {
 # code; fails when it is still running.
 wait_for_app_exit() {
   local seconds=$1
+  # shellcheck disable=SC2034
   app_status=0
   timeout "$seconds" tail -s 0.1 --pid="$app_pid" -f /dev/null 2>/dev/null ||
     fail "the program did not end within $seconds seconds"
+  # shellcheck disable=SC2034
   wait "$app_pid" || app_status=$?
   app_pid=
 }

@@ -70,7 +70,9 @@ window=$(find_window Folivane 15)
 [ -n "$window" ] || fail "no window titled \"Folivane\" appeared within 15 seconds"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 note "window found: id $window, $WIDTH x $HEIGHT"
-[ "$WIDTH" = 230 ] && [ "$HEIGHT" = 153 ] || fail "client area is $WIDTH x $HEIGHT, not 230 x 153"
+if [ "$WIDTH" != 230 ] || [ "$HEIGHT" != 153 ]; then
+  fail "client area is $WIDTH x $HEIGHT, not 230 x 153"
+fi
 
 case $case_name in
   save-large)
