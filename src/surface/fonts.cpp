@@ -66,6 +66,8 @@ Font MakeFont(const QString& faceName, int pointSize, int displayDpi) {
   qfont.setStrikeOut(false);
   // Full hinting makes every advance a whole device pixel, so widths of plain text add up.
   qfont.setHintingPreference(QFont::PreferFullHinting);
+  // Text is placed advance by advance, as the printer drivers of the original platform do.
+  qfont.setKerning(false);
   font.qfont = qfont;
   font.valid = true;
   return font;

@@ -1,0 +1,283 @@
+#include "surface/print_surface.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRawFont>
+#include <QWidget>
+
+namespace folivane {
+
+namespace {
+
+constexpr int kUnknownAdvance = -2;
+constexpr int kUnitCount = 0x10000;
+
+QColor ToQColor(int colour) {
+  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+// Platforms on which no user can see or answer a dialog.
+bool PlatformCannotShowDialogs() {
+  const QString platform = QGuiApplication::platformName();
+  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
+         platform == QLatin1String("minimalegl");
+}
+
+// Scripts whose letters keep their own advance next to any neighbour in a font that does not kern:
+// no joining forms, no reordering, no clusters.
+bool IsSimpleScript(QChar::Script script) {
+  switch (script) {
+    case QChar::Script_Common:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CanStandAlone(QChar unit) {
+  if (unit.isSurrogate()) return false;
+  switch (unit.category()) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+      return false;
+    default:
+      break;
+  }
+  return unit.joiningType() == QChar::Joining_None && IsSimpleScript(unit.script());
+}
+
+}  // namespace
+
+PrintSurface::PrintSurface() = default;
+
+PrintSurface::PrintSurface(const QString& pdfPath) : pdfPath_(pdfPath) {
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setOutputFileName(pdfPath);
+  printer_->setOutputFormat(QPrinter::PdfFormat);
+  printer_->setResolution(kPdfResolution);
+  printer_->setFullPage(true);
+  printer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(0, 0, 0, 0)));
+  // Qt keeps page margins in whole points, so the printable area is placed by translating the
+  // painter instead; the area then has exactly the size a 600 dpi laser printer reports.
+  printableArea_ = kPdfPrintableArea;
+}
+
+std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath) {
+  return std::unique_ptr<PrintSurface>(new PrintSurface(outputPath));
+}
+
+PrintSurface::~PrintSurface() { CloseJob(); }
+
+void PrintSurface::ReleasePrinter() {
+  CloseJob();
+  printer_.reset();
+  printableArea_ = QRect();
+}
+
+const QPaintDevice* PrintSurface::Device() const { return printer_.get(); }
+
+bool PrintSurface::ShowPrintDialog() {
+  if (pdfPath_) return printer_ != nullptr;
+  ReleasePrinter();
+  if (PlatformCannotShowDialogs()) return false;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
+
+  // A fresh printer starts on the system's default printer every time.
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  QPrintDialog dialog(printer.get(), QApplication::activeWindow());
+  dialog.setWindowTitle(QStringLiteral("PureBasic - Folivane"));
+  // The whole source (or its selection) is always printed, once per copy: page ranges and
+  // "selection" would be choices that change nothing, so they are not offered.
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+  dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+  dialog.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+  if (dialog.exec() != QDialog::Accepted) return false;
+
+  printer->setPrintRange(QPrinter::AllPages);
+  printer_ = std::move(printer);
+  printableArea_ = QRect(0, 0, printer_->width(), printer_->height());
+  return true;
+}
+
+int PrintSurface::PrintableWidth() const { return printer_ ? printableArea_.width() : 0; }
+
+int PrintSurface::PrintableHeight() const { return printer_ ? printableArea_.height() : 0; }
+
+int PrintSurface::OpenJob(const QString& documentName) {
+  if (!printer_ || painter_) return 0;
+  printer_->setDocName(documentName);
+  auto painter = std::make_unique<QPainter>();
+  // Beginning the painter starts the job and its first page.
+  if (!painter->begin(printer_.get())) return 0;
+  if (pdfPath_) {
+    painter->translate(printableArea_.topLeft());
+    painter->setClipRect(QRect(QPoint(0, 0), printableArea_.size()));
+  }
+  painter_ = std::move(painter);
+  return ++jobCount_;
+}
+
+bool PrintSurface::BeginDrawing() {
+  if (!printer_ || !painter_ || !painter_->isActive()) return false;
+  if (Drawing()) EndDrawing();
+  // Keeps what the painter held before drawing began, for EndDrawing.
+  painter_->save();
+  state_ = DrawingState{};
+  painter_->setPen(QPen(Qt::black, 0));
+  painter_->setBrush(Qt::black);
+  painter_->setBackground(Qt::black);
+  painter_->setBackgroundMode(Qt::OpaqueMode);
+  painter_->setRenderHint(QPainter::Antialiasing, false);
+  painter_->setRenderHint(QPainter::LosslessImageRendering, true);
+  SelectFont(QGuiApplication::font());
+  return true;
+}
+
+void PrintSurface::NextPage() {
+  if (!printer_ || !painter_) return;
+  // The painter keeps font, pen, brush, background, transform and clip across the page break.
+  printer_->newPage();
+}
+
+void PrintSurface::EndDrawing() {
+  if (!Drawing()) return;
+  state_.reset();
+  if (painter_) painter_->restore();
+}
+
+void PrintSurface::CloseJob() {
+  if (!painter_) return;
+  EndDrawing();
+  painter_->end();
+  painter_.reset();
+}
+
+void PrintSurface::SelectFont(const QFont& font) {
+  currentFont_ = font;
+  if (painter_ && Drawing()) painter_->setFont(font);
+  metrics_.reset();
+  advanceCache_ = nullptr;
+}
+
+void PrintSurface::UseFont(const Font& font) {
+  if (!font.valid) return;
+  SelectFont(font.qfont);
+}
+
+void PrintSurface::SetForeground(Colour colour) {
+  if (Drawing()) state_->pendingFront = static_cast<int>(colour & 0xFFFFFF);
+}
+
+void PrintSurface::SetBackground(Colour colour) {
+  if (Drawing()) state_->pendingBack = static_cast<int>(colour & 0xFFFFFF);
+}
+
+void PrintSurface::SetTransparentText() {
+  if (!Drawing()) return;
+  state_->mode = kTransparentTextMode;
+  painter_->setBackgroundMode(Qt::TransparentMode);
+}
+
+void PrintSurface::ApplyFront(int colour) {
+  if (colour == state_->appliedFront) return;
+  state_->appliedFront = colour;
+  const QColor qcolour = ToQColor(colour);
+  painter_->setPen(QPen(qcolour, 0));
+  painter_->setBrush(qcolour);
+}
+
+void PrintSurface::ApplyBack(int colour) {
+  if (colour == state_->appliedBack) return;
+  state_->appliedBack = colour;
+  painter_->setBackground(ToQColor(colour));
+}
+
+int PrintSurface::MeasureText(const QString& text) {
+  if (text.isEmpty() || !Device()) return 0;
+  if (!metrics_) metrics_.emplace(currentFont_, Device());
+  return metrics_->horizontalAdvance(text);
+}
+
+int PrintSurface::WidestAdvance() {
+  if (!Device()) return 0;
+  if (!metrics_) metrics_.emplace(currentFont_, Device());
+  return metrics_->maxWidth();
+}
+
+int PrintSurface::AdditiveAdvance(char16_t unit) {
+  if (!Device()) return -1;
+  if (advanceCache_ == nullptr) {
+    // QFont::key leaves out kerning and hinting, which change advances.
+    const QString key = currentFont_.key() + QLatin1Char('/') +
+                        QString::number(currentFont_.kerning()) + QLatin1Char('/') +
+                        QString::number(currentFont_.hintingPreference());
+    auto [entry, created] = advanceCaches_.try_emplace(key);
+    advanceCache_ = &entry->second;
+    if (created) {
+      const QFontInfo info(QFont(currentFont_, Device()));
+      advanceCache_->additiveFont = info.fixedPitch() && !currentFont_.kerning();
+      if (advanceCache_->additiveFont) advanceCache_->advances.assign(kUnitCount, kUnknownAdvance);
+    }
+  }
+  if (!advanceCache_->additiveFont) return -1;
+  int& cached = advanceCache_->advances[unit];
+  if (cached == kUnknownAdvance) cached = ComputeAdditiveAdvance(unit);
+  return cached;
+}
+
+int PrintSurface::ComputeAdditiveAdvance(char16_t unit) {
+  const QChar character(unit);
+  if (!CanStandAlone(character)) return -1;
+  const QFont deviceFont(currentFont_, Device());
+  // Characters the font lacks come from fallback fonts, whose advances follow other rules.
+  if (!QRawFont::fromFont(deviceFont).supportsCharacter(character)) return -1;
+  const int single = MeasureText(QString(character));
+  if (single < 0) return -1;
+  // A pair must measure as twice the single unit, or the font does more than place advances.
+  if (MeasureText(QString(2, character)) != 2 * single) return -1;
+  return single;
+}
+
+int PrintSurface::PutText(int x, int y, const QString& text) {
+  if (!Drawing()) return x;
+  ApplyFront(state_->pendingFront);
+  ApplyBack(state_->pendingBack);
+  if (text.isEmpty()) return x;
+  const int ascent = metrics_ ? metrics_->ascent() : QFontMetrics(currentFont_, Device()).ascent();
+  painter_->drawText(QPoint(x, y + ascent), text);
+  return x + MeasureText(text);
+}
+
+void PrintSurface::FillBox(int x, int y, int width, int height, Colour colour) {
+  if (!Drawing()) return;
+  // The box's colour becomes the applied colour only; the pending text colour stays, so the next
+  // text puts its own colour back.
+  ApplyFront(static_cast<int>(colour & 0xFFFFFF));
+  if (width <= 0 || height <= 0) return;
+  painter_->fillRect(QRect(x, y, width, height), painter_->brush());
+}
+
+void PrintSurface::PutImage(const QImage& image, int x, int y) {
+  if (!Drawing() || image.isNull()) return;
+  painter_->drawImage(QPoint(x, y), image);
+}
+
+}  // namespace folivane

@@ -1,0 +1,99 @@
+// The print surface on Qt: print dialog, print job and drawing operations on a printer or a PDF file.
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QRect>
+#include <QString>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "surface/drawing_surface.h"
+
+class QPaintDevice;
+class QPainter;
+class QPrinter;
+
+namespace folivane {
+
+// Page geometry of the PDF target: A4 at 600 dpi, with the printable area of a typical laser printer.
+inline constexpr int kPdfResolution = 600;
+inline constexpr QRect kPdfPrintableArea{99, 119, 4760, 6779};
+
+// Owns the printer chosen in the print dialog (or the PDF output) and the painter of the open job.
+class PrintSurface final : public DrawingSurface {
+ public:
+  // A surface for the system's printers: it has no printer until the print dialog is confirmed.
+  PrintSurface();
+  // A surface that prints to a PDF file; it needs no dialog and its printable area is
+  // kPdfPrintableArea.
+  static std::unique_ptr<PrintSurface> ForPdf(const QString& outputPath);
+  ~PrintSurface() override;
+
+  PrintSurface(const PrintSurface&) = delete;
+  PrintSurface& operator=(const PrintSurface&) = delete;
+
+  bool ShowPrintDialog() override;
+  int PrintableWidth() const override;
+  int PrintableHeight() const override;
+  int OpenJob(const QString& documentName) override;
+  bool BeginDrawing() override;
+  void NextPage() override;
+  void EndDrawing() override;
+  void CloseJob() override;
+
+  void UseFont(const Font& font) override;
+  void SetForeground(Colour colour) override;
+  void SetBackground(Colour colour) override;
+  void SetTransparentText() override;
+
+  int MeasureText(const QString& text) override;
+  int AdditiveAdvance(char16_t unit) override;
+  int WidestAdvance() override;
+  int PutText(int x, int y, const QString& text) override;
+  void FillBox(int x, int y, int width, int height, Colour colour) override;
+  void PutImage(const QImage& image, int x, int y) override;
+
+ private:
+  static constexpr int kNoColour = -1;
+  static constexpr int kTransparentTextMode = 1;
+
+  struct DrawingState {
+    int pendingFront = static_cast<int>(kWhite);
+    int pendingBack = static_cast<int>(kBlack);
+    int appliedFront = kNoColour;
+    int appliedBack = kNoColour;
+    int mode = 0;
+  };
+
+  // Advances of single units of one font, filled on demand; kUnknownAdvance until asked.
+  struct AdvanceCache {
+    bool additiveFont = false;
+    std::vector<int> advances;
+  };
+
+  explicit PrintSurface(const QString& pdfPath);
+  void ReleasePrinter();
+  const QPaintDevice* Device() const;
+  void SelectFont(const QFont& font);
+  void ApplyFront(int colour);
+  void ApplyBack(int colour);
+  int ComputeAdditiveAdvance(char16_t unit);
+  bool Drawing() const { return state_.has_value(); }
+
+  std::optional<QString> pdfPath_;
+  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<QPainter> painter_;
+  QRect printableArea_;
+  int jobCount_ = 0;
+
+  std::optional<DrawingState> state_;
+  QFont currentFont_;
+  std::optional<QFontMetrics> metrics_;
+  AdvanceCache* advanceCache_ = nullptr;
+  std::map<QString, AdvanceCache> advanceCaches_;
+};
+
+}  // namespace folivane
