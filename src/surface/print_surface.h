@@ -3,6 +3,8 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QRect>
 #include <QString>
 #include <map>
@@ -72,6 +74,7 @@ class PrintSurface final : public DrawingSurface {
   struct AdvanceCache {
     bool additiveFont = false;
     std::vector<int> advances;
+    QRawFont rawFont;  // the font's glyphs at the device's resolution, for pre-placed text
   };
 
   explicit PrintSurface(const QString& pdfPath);
@@ -81,6 +84,8 @@ class PrintSurface final : public DrawingSurface {
   void ApplyFront(int colour);
   void ApplyBack(int colour);
   int ComputeAdditiveAdvance(char16_t unit);
+  AdvanceCache& CurrentAdvanceCache();
+  bool PutPlacedGlyphs(int x, int baseline, const QString& text, int& end);
   bool Drawing() const { return state_.has_value(); }
 
   std::optional<QString> pdfPath_;
@@ -94,6 +99,8 @@ class PrintSurface final : public DrawingSurface {
   std::optional<QFontMetrics> metrics_;
   AdvanceCache* advanceCache_ = nullptr;
   std::map<QString, AdvanceCache> advanceCaches_;
+  QGlyphRun glyphRun_;
+  QList<QPointF> glyphPositions_;
 };
 
 }  // namespace folivane

@@ -80,16 +80,5 @@ TEST(MakeFont, LatinAdvancesAreWholePixelsThatAddUp) {
   EXPECT_EQ(metrics.horizontalAdvance(QString(80, QLatin1Char('M'))), 80 * one);
 }
 
-TEST(ReadDisplayResolution, GivesAPositiveResolution) {
-  EXPECT_GT(ReadDisplayResolution(), 0);
-}
-
-TEST(ReleaseFont, EmptiesTheFont) {
-  Font font = MakeFont(QStringLiteral("Arial"), 46, 96);
-  ReleaseFont(font);
-  EXPECT_FALSE(font.valid);
-  EXPECT_EQ(font.pixelSize, 0);
-}
-
 }  // namespace
 }  // namespace folivane

@@ -55,9 +55,9 @@ bool IsInk(int grey) { return grey < 128; }
 class PdfSurfaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
-      GTEST_SKIP() << "poppler-utils are not installed";
+    for (const char* tool : {"pdftoppm", "pdfinfo", "pdftotext"})
+      if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+        GTEST_SKIP() << tool << " (poppler-utils) is not installed";
     ASSERT_TRUE(dir_.isValid());
     path_ = dir_.filePath(QStringLiteral("job.pdf"));
     surface_ = PrintSurface::ForPdf(path_);
@@ -296,6 +296,33 @@ TEST_F(PdfSurfaceTest, APageWithEveryOperation) {
   EXPECT_EQ(CountPixels(right, right.rect(), IsInk), 0);
   const QImage body = Rasterise(path_, 1, QRect(575, 988, 400, 70));
   EXPECT_GT(CountPixels(body, body.rect(), IsInk), 500);
+}
+
+TEST_F(PdfSurfaceTest, PlacedGlyphsMatchShapedText) {
+  // Transparent text of additive units is drawn from cached advances; opaque text is shaped by
+  // drawText. On white paper with a white background both must give the same pixels and text.
+  const QString line = QStringLiteral("  Procedure.s Gr\u00FC\u00DFe(\u03A9, \u0416) ; ~{}[]|");
+  surface_->UseFont(body_);
+  surface_->SetForeground(kBlack);
+  surface_->SetBackground(kWhite);
+  const int width = surface_->MeasureText(line);
+  EXPECT_EQ(surface_->PutText(500, 1000, line), 500 + width);
+  surface_->SetTransparentText();
+  EXPECT_EQ(surface_->PutText(500, 1200, line), 500 + width);
+  surface_->NextPage();
+  surface_->PutText(500, 1000, line);
+  Finish();
+  const QImage shaped = Rasterise(path_, 1, QRect(500, 1000, width, 80));
+  const QImage placed = Rasterise(path_, 1, QRect(500, 1200, width, 80));
+  ASSERT_FALSE(shaped.isNull());
+  EXPECT_GT(CountPixels(placed, placed.rect(), IsInk), 1000);
+  EXPECT_TRUE(shaped == placed);
+
+  QProcess process;
+  process.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-f"), QStringLiteral("2"), path_, QStringLiteral("-")});
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), line.trimmed());
 }
 
 TEST_F(PdfSurfaceTest, EmptyTextDrawsAndMeasuresNothing) {
