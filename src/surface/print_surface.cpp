@@ -8,7 +8,6 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRawFont>
-#include <QWidget>
 
 namespace folivane {
 
@@ -102,7 +101,6 @@ bool PrintSurface::ShowPrintDialog() {
   // A fresh printer starts on the system's default printer every time.
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrintDialog dialog(printer.get(), QApplication::activeWindow());
-  dialog.setWindowTitle(QStringLiteral("PureBasic - Folivane"));
   // The whole source (or its selection) is always printed, once per copy: page ranges and
   // "selection" would be choices that change nothing, so they are not offered.
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
