@@ -48,8 +48,8 @@ class LineReader {
 
  private:
   // Makes at least one unread byte available; false at the end.
-  bool Fill();
-  QString DecodeLine() const;
+  bool Fill() { return readPosition_ < readEnd_ || Refill(); }
+  bool Refill();
 
   ByteSource& source_;
   char readBuffer_[kReadBufferSize];

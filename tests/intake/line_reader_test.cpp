@@ -1,9 +1,11 @@
 // Line reader cases: line ends, UTF-8 sequences, byte-order mark, long lines, failing reads.
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "intake/line_reader.h"
 
@@ -95,6 +97,7 @@ const LineCase kSequences[] = {
     {"TruncatedAtEnd", Bytes("a\xE2\x82"), {"a"}},
     {"TruncatedAloneAtEnd", Bytes("a\n\xF0\x9F"), {"a", ""}},
     {"NulInsideSequenceEndsText", Bytes("ab\xE2\0\x82" "cd\nxy"), {Text(u"ab\uFFFD"), "xy"}},
+    {"NulInsideSequenceCutOffAtEnd", Bytes("ab\xE2\0"), {"ab"}},
     {"NulAsSecondByte", Bytes("\xC3\0zz\n"), {Text(u"\uFFFD")}},
     {"ByteOrderMarkKept", Bytes("\xEF\xBB\xBF" "A\nB"), {Text(u"\uFEFFA"), "B"}},
     {"TwoByteOrderMarks", Bytes("\xEF\xBB\xBF\xEF\xBB\xBF"), {Text(u"\uFEFF\uFEFF")}},
@@ -143,6 +146,61 @@ const FailureCase kFailures[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Failures, LineReaderFailures, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The rules taken one byte at a time, with no buffer in between.
+QStringList ReferenceLines(const QByteArray& input) {
+  QStringList lines;
+  qsizetype i = 0;
+  while (i < input.size()) {
+    QByteArray line;
+    while (i < input.size()) {
+      const auto lead = static_cast<unsigned char>(input[i++]);
+      if (lead == 0x0A || lead == 0x00) break;
+      if (lead == 0x0D) {
+        if (i < input.size() && input[i] == '\n') ++i;
+        break;
+      }
+      if (lead < 0x80) {
+        line += char(lead);
+      } else if (lead < 0xC0 || lead > 0xF7) {
+        line += '?';
+      } else {
+        const int further = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+        if (i + further > input.size()) {
+          i = input.size();
+          break;
+        }
+        line += char(lead);
+        line += input.mid(i, further);
+        i += further;
+      }
+    }
+    if (line.contains('\0')) line.truncate(line.indexOf('\0'));
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
+                                                     QStringConverter::Flag::ConvertInitialBom);
+    lines.append(decoder.decode(line));
+  }
+  return lines;
+}
+
+TEST(LineReader, AgreesWithByteByByteRulesOnRandomInput) {
+  const char alphabet[] = {'a', 'a', 'a', 'a', 'a', 'a', 'b', '\n', '\r', '\0', '\x80', '\xC3',
+                           '\xE2', '\xF0', '\xEF', '\xBB', '\xBF', '\xFF', '\xA9'};
+  std::mt19937 random(20240521);
+  for (int round = 0; round < 300; ++round) {
+    QByteArray input;
+    const int length = std::uniform_int_distribution<int>(0, round % 10 == 0 ? 20000 : 300)(random);
+    // Long plain stretches, so lines straddle the read buffer's end.
+    const bool plain = round % 3 == 0;
+    for (int i = 0; i < length; ++i) {
+      const int pick = std::uniform_int_distribution<int>(0, plain ? 200 : sizeof alphabet - 1)(random);
+      input += pick < int(sizeof alphabet) ? alphabet[pick] : 'x';
+    }
+    const std::ptrdiff_t chunk = std::uniform_int_distribution<int>(1, 5000)(random);
+    ChunkedSource source(input, chunk);
+    ASSERT_EQ(ReadAll(source), ReferenceLines(input)) << "round " << round << ", read size " << chunk;
+  }
+}
 
 }  // namespace
 }  // namespace folivane
