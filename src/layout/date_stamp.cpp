@@ -86,13 +86,14 @@ constexpr std::array<const char*, 12> kMonthNames{"January", "February", "March"
 
 }  // namespace
 
+LocalTime LocalTimeOf(const QDateTime& moment) {
+  const QDate date = moment.date();
+  const QTime time = moment.time();
+  return LocalTime{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+}
+
 LocalClock SystemLocalClock() {
-  return [] {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    return LocalTime{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
-  };
+  return [] { return LocalTimeOf(QDateTime::currentDateTime()); };
 }
 
 DateValue MakeDate(const LocalTime& reading) {

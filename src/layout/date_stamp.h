@@ -1,6 +1,7 @@
 // The footer's date and time stamp: local clock readings, date values, date masks and the 12-hour clock.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -21,6 +22,8 @@ struct LocalTime {
 using LocalClock = std::function<LocalTime()>;
 
 LocalClock SystemLocalClock();
+// The reading of a local date and time.
+LocalTime LocalTimeOf(const QDateTime& moment);
 
 // Seconds from 1970-01-01 00:00:00 to a local reading counted as if it were UTC. 64-bit so that
 // readings after 2038-01-19 03:14:07 keep their true value.
