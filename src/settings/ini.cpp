@@ -58,9 +58,12 @@ bool ReplaceFileContents(QSaveFile& file, const QByteArray& text) {
 
 // A document read from a file is kept as its text and parsed on each lookup, so a huge file
 // costs one linear scan per lookup and no memory per line. The first write turns the text
-// into entries, which are then edited in place.
+// into entries, which are then edited in place. A text without byte order mark stays in
+// ISO 8859-1 until then: every byte that shapes a line is ASCII in both encodings, so lookups
+// compare it with names in ISO 8859-1, and only the entries are converted to UTF-8.
 struct IniEngine::Document {
   QByteArray text;
+  bool textIsLatin1 = false;
   std::vector<IniEntry> entries;
   bool entriesBuilt = false;
   std::optional<GroupPosition> currentGroup;
@@ -71,9 +74,10 @@ struct IniEngine::Document {
   std::unique_ptr<QSaveFile> newFile;
   QString pathToCreate;
 
-  // Calls visit(line) for each line from `from` on until it returns false.
+  // Calls visit(line) for each line from `from` on until it returns false. Given `firstBytes`,
+  // lines of the unparsed text that begin with another byte are passed over unseen.
   template <typename Visit>
-  void VisitLines(qsizetype from, Visit visit) const {
+  void VisitLines(qsizetype from, QByteArrayView firstBytes, Visit visit) const {
     IniLine line;
     if (entriesBuilt) {
       for (auto i = std::size_t(from); i < entries.size(); ++i) {
@@ -87,14 +91,22 @@ struct IniEngine::Document {
       return;
     }
     IniLineScanner scanner(text, from);
-    while (scanner.Next(line)) {
+    while (firstBytes.isEmpty() ? scanner.Next(line) : scanner.NextStartingWith(firstBytes, line)) {
       if (!visit(line)) return;
     }
   }
 
+  // A group name or key in the encoding of what it is compared with; none when it cannot occur
+  // in an ISO 8859-1 text.
+  std::optional<QByteArray> LookupForm(const QString& name) const {
+    if (entriesBuilt || !textIsLatin1) return name.toUtf8();
+    if (std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() > 0xFF; })) return {};
+    return name.toLatin1();
+  }
+
   std::optional<GroupPosition> FindGroup(QByteArrayView name) const {
     std::optional<GroupPosition> found;
-    VisitLines(0, [&](const IniLine& line) {
+    VisitLines(0, "[", [&](const IniLine& line) {
       if (line.kind != IniEntryKind::Group || !EqualFoldingAsciiCase(line.name, name)) return true;
       found = GroupPosition{line.start, line.end};
       return false;
@@ -104,7 +116,16 @@ struct IniEngine::Document {
 
   std::optional<IniLine> FindKeyInCurrentGroup(QByteArrayView key) const {
     std::optional<IniLine> found;
-    VisitLines(currentGroup ? currentGroup->body : 0, [&](const IniLine& line) {
+    // The group ends at the next line that begins with "["; a matching key line begins with the
+    // key's first byte in either letter case, or with "=" for an empty key.
+    QByteArray firstBytes = "[";
+    const char keyFirst = key.isEmpty() ? '=' : key.front();
+    if (!IsBlank(keyFirst) && !IsLineEnd(keyFirst)) {
+      firstBytes.append(keyFirst);
+      if (keyFirst >= 'a' && keyFirst <= 'z') firstBytes.append(char(keyFirst - 'a' + 'A'));
+      if (keyFirst >= 'A' && keyFirst <= 'Z') firstBytes.append(char(keyFirst - 'A' + 'a'));
+    }
+    VisitLines(currentGroup ? currentGroup->body : 0, firstBytes, [&](const IniLine& line) {
       if (line.kind == IniEntryKind::Group) return false;
       if (line.kind != IniEntryKind::Key || !EqualFoldingAsciiCase(line.name, key)) return true;
       found = line;
@@ -116,16 +137,21 @@ struct IniEngine::Document {
   void BuildEntries() {
     if (entriesBuilt) return;
     std::optional<GroupPosition> current;
-    VisitLines(0, [&](const IniLine& line) {
+    VisitLines(0, QByteArrayView(), [&](const IniLine& line) {
       if (currentGroup && line.start == currentGroup->header) {
         const auto index = qsizetype(entries.size());
         current = GroupPosition{index, index + 1};
       }
-      entries.push_back({line.kind, line.name.toByteArray(), line.value.toByteArray()});
+      if (textIsLatin1) {
+        entries.push_back({line.kind, Latin1ToUtf8(line.name), Latin1ToUtf8(line.value)});
+      } else {
+        entries.push_back({line.kind, line.name.toByteArray(), line.value.toByteArray()});
+      }
       return true;
     });
     currentGroup = current;
     text = QByteArray();
+    textIsLatin1 = false;
     entriesBuilt = true;
   }
 
@@ -188,17 +214,61 @@ qsizetype IniLineScanner::NextLineEnd(qsizetype from) {
   return std::min(nextCr_, nextLf_);
 }
 
-bool IniLineScanner::Next(IniLine& line) {
+bool IniLineScanner::SkipLine(qsizetype& start) {
   const char* data = text_.data();
   const qsizetype size = text_.size();
-  qsizetype start = position_;
-  while (start < size && (IsBlank(data[start]) || IsLineEnd(data[start]))) ++start;
-  if (start >= size) {
+  qsizetype first = position_;
+  while (first < size && (IsBlank(data[first]) || IsLineEnd(data[first]))) ++first;
+  if (first >= size) {
     position_ = size;
     return false;
   }
-  const qsizetype end = NextLineEnd(start);
-  position_ = end;
+  start = first;
+  position_ = NextLineEnd(first);
+  return true;
+}
+
+bool IniLineScanner::NextStartingWith(QByteArrayView firstBytes, IniLine& line) {
+  const char* data = text_.data();
+  const qsizetype size = text_.size();
+  const auto count = std::min(std::size_t(firstBytes.size()), nextFirstByte_.size());
+  while (true) {
+    qsizetype candidate = size;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (nextFirstByte_[i] < position_) {
+        const void* hit = std::memchr(data + position_, firstBytes[qsizetype(i)], std::size_t(size - position_));
+        nextFirstByte_[i] = hit ? static_cast<const char*>(hit) - data : size;
+      }
+      candidate = std::min(candidate, nextFirstByte_[i]);
+    }
+    if (candidate >= size) {
+      position_ = size;
+      return false;
+    }
+    // Only blanks may stand between a line's start and its first byte. The blanks walked over
+    // lie after the previous candidate, so the walks add up to one pass.
+    qsizetype before = candidate;
+    while (before > 0 && IsBlank(data[before - 1])) --before;
+    if (before > 0 && !IsLineEnd(data[before - 1])) {
+      position_ = candidate + 1;
+      continue;
+    }
+    position_ = NextLineEnd(candidate);
+    ParseLine(candidate, line);
+    return true;
+  }
+}
+
+bool IniLineScanner::Next(IniLine& line) {
+  qsizetype start = 0;
+  if (!SkipLine(start)) return false;
+  ParseLine(start, line);
+  return true;
+}
+
+void IniLineScanner::ParseLine(qsizetype start, IniLine& line) const {
+  const char* data = text_.data();
+  const qsizetype end = position_;
   line.start = start;
   line.end = end;
   line.value = QByteArrayView();
@@ -223,7 +293,6 @@ bool IniLineScanner::Next(IniLine& line) {
       line.value = value;
     }
   }
-  return true;
 }
 
 qint32 ParseIniInteger(QByteArrayView value) {
@@ -281,12 +350,13 @@ bool IniEngine::OpenIni(const QString& path) {
   try {
     QByteArray bytes = file->readAll();
     if (bytes.startsWith(kByteOrderMark)) {
-      document->text = bytes.sliced(3);
+      bytes.remove(0, 3);
+      document->text = std::move(bytes);
     } else if (bytes.isEmpty()) {
       document->utf8 = false;
     } else {
-      const bool ascii = std::none_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) >= 0x80; });
-      document->text = ascii ? std::move(bytes) : Latin1ToUtf8(bytes);
+      document->text = std::move(bytes);
+      document->textIsLatin1 = true;
     }
   } catch (const std::bad_alloc&) {
     // A file larger than memory reads as an empty document.
@@ -311,24 +381,25 @@ bool IniEngine::CreateIni(const QString& path) {
 
 bool IniEngine::SelectGroup(const QString& name) {
   if (!document_) return false;
-  const QByteArray utf8Name = name.toUtf8();
-  if (utf8Name.isEmpty()) {
+  if (name.isEmpty()) {
     document_->currentGroup.reset();
     document_->pendingGroup.reset();
     return true;
   }
-  if (auto group = document_->FindGroup(utf8Name)) {
+  const auto lookupName = document_->LookupForm(name);
+  if (auto group = lookupName ? document_->FindGroup(*lookupName) : std::nullopt) {
     document_->currentGroup = group;
     document_->pendingGroup.reset();
     return true;
   }
-  document_->pendingGroup = utf8Name;
+  document_->pendingGroup = name.toUtf8();
   return false;
 }
 
 qint32 IniEngine::ReadInteger(const QString& key, qint32 defaultValue) {
   if (!document_ || document_->pendingGroup) return defaultValue;
-  const auto line = document_->FindKeyInCurrentGroup(key.toUtf8());
+  const auto lookupKey = document_->LookupForm(key);
+  const auto line = lookupKey ? document_->FindKeyInCurrentGroup(*lookupKey) : std::nullopt;
   return line ? ParseIniInteger(line->value) : defaultValue;
 }
 

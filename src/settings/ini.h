@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <array>
 #include <memory>
 
 namespace folivane {
@@ -28,14 +29,22 @@ class IniLineScanner {
   explicit IniLineScanner(QByteArrayView text, qsizetype position = 0) : text_(text), position_(position) {}
   // Parses the next non-empty line and moves past it; false when only line ends and blanks remain.
   bool Next(IniLine& line);
+  // As Next, but only lines whose first non-blank byte is one of `firstBytes` (at most three,
+  // the same on every call): the text between them is searched with memchr, not parsed.
+  bool NextStartingWith(QByteArrayView firstBytes, IniLine& line);
 
  private:
+  // Moves past the next non-empty line; `start` is its first non-blank byte.
+  bool SkipLine(qsizetype& start);
+  // Parses the line from `start` up to the current position.
+  void ParseLine(qsizetype start, IniLine& line) const;
   qsizetype NextLineEnd(qsizetype from);
 
   QByteArrayView text_;
   qsizetype position_;
   qsizetype nextCr_ = -1;
   qsizetype nextLf_ = -1;
+  std::array<qsizetype, 3> nextFirstByte_ = {-1, -1, -1};
 };
 
 // Leading white space, an optional sign, then decimal digits up to the first other byte;

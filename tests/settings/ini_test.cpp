@@ -53,6 +53,22 @@ TEST(IniLineScanner, SplitsKindsAndTrims) {
   EXPECT_FALSE(scanner.Next(line));
 }
 
+TEST(IniLineScanner, FindsOnlyLinesStartingWithGivenBytes) {
+  // Candidates inside lines, after blanks, at the very start and after CR-only line ends.
+  const QByteArray text = "[a]\rx=[k\r  \tk=1 ;[\n;[c]\r\n\t [d\nK\rkk";
+  const char* expected[] = {"a", "k", "d", "K", "kk"};
+  IniLineScanner scanner(text);
+  IniLine line;
+  for (const char* name : expected) {
+    ASSERT_TRUE(scanner.NextStartingWith("[kK", line));
+    EXPECT_EQ(line.name, QByteArrayView(name));
+  }
+  EXPECT_FALSE(scanner.NextStartingWith("[kK", line));
+  IniLineScanner fromMiddle(text, text.indexOf("\n;"));
+  ASSERT_TRUE(fromMiddle.NextStartingWith(";", line));
+  EXPECT_EQ(line.name, QByteArrayView("[c]"));
+}
+
 TEST(ParseIniInteger, SignsDigitsAndSaturation) {
   constexpr qint32 kMax = std::numeric_limits<qint32>::max();
   constexpr qint32 kMin = std::numeric_limits<qint32>::min();
@@ -90,6 +106,10 @@ TEST_F(IniEngineTest, EncodingAndAsciiOnlyCaseFolding) {
   EXPECT_TRUE(engine.SelectGroup(QString::fromUtf8("caf\xC3\xA9")));
   EXPECT_EQ(engine.ReadInteger("k", 0), 7);
   EXPECT_FALSE(engine.SelectGroup(QString::fromUtf8("CAF\xC3\x89")));
+  engine.OpenIni(Write("[\xE2\x82\xAC]\nK=6"));  // three ISO 8859-1 characters, not a euro sign
+  EXPECT_FALSE(engine.SelectGroup(QString::fromUtf8("\xE2\x82\xAC")));
+  EXPECT_TRUE(engine.SelectGroup(QString::fromLatin1("\xE2\x82\xAC")));
+  EXPECT_EQ(engine.ReadInteger("K", 0), 6);
   engine.OpenIni(Write(kBom + "[Caf\xC3\xA9]\nK=8"));
   EXPECT_TRUE(engine.SelectGroup(QString::fromUtf8("Caf\xC3\xA9")));
   EXPECT_EQ(engine.ReadInteger("K", 0), 8);
@@ -140,6 +160,8 @@ TEST_F(IniEngineTest, WriteIntegerInsertsWhereItBelongs) {
       {"empty file with a pending group", "", "S", "[S]\r\nFontSize = 5\r\n"},
       {"latin-1 text is written as UTF-8", "; \xE9t\xE9\n", "-",
        kBom + "\r\n; \xC3\xA9t\xC3\xA9\r\nFontSize = 5\r\n"},
+      {"latin-1 group stays selected", "[Caf\xE9]\nA=1\n[T]\n", QString::fromUtf8("caf\xC3\xA9"),
+       kBom + "\r\n[Caf\xC3\xA9]\r\nA = 1\r\nFontSize = 5\r\n[T]\r\n"},
   };
   for (const WriteBackCase& c : cases) {
     IniEngine engine;
