@@ -122,8 +122,10 @@ QString LineReader::ReadLine() {
     if (readEnd_ - readPosition_ >= furtherBytes) {
       const char* further = readBuffer_ + readPosition_;
       const void* nul = std::memchr(further, '\0', static_cast<std::size_t>(furtherBytes));
-      if (nul && firstNul_ < 0)
-        firstNul_ = static_cast<std::ptrdiff_t>(sequenceStart + 1) + (static_cast<const char*>(nul) - further);
+      if (nul && firstNul_ < 0) {
+        firstNul_ = static_cast<std::ptrdiff_t>(sequenceStart) + 1 +
+                    (static_cast<const char*>(nul) - further);
+      }
       line_.append(further, static_cast<std::size_t>(furtherBytes));
       readPosition_ += furtherBytes;
       continue;

@@ -120,7 +120,8 @@ bool ReadSourceCopy(const QString& copyPath, const QString& sourcePath, SourceTe
   const bool hasTarget = !isLink || ::stat(path.constData(), &identity) == 0;
 
   ReadOutcome outcome = ReadOutcome::OpenFailed;
-  if (hasTarget && S_ISREG(identity.st_mode)) outcome = ReadRegularCopy(path, isLink, out, identity, throughSource);
+  if (hasTarget && S_ISREG(identity.st_mode))
+    outcome = ReadRegularCopy(path, isLink, out, identity, throughSource);
   const bool read = outcome == ReadOutcome::Read;
 
   if (outcome == ReadOutcome::LeaveAlone || disposal == CopyDisposal::Keep) return read;

@@ -97,7 +97,8 @@ class SourceCopy : public ::testing::Test {
     return file.fileName();
   }
   QString Link(const QString& name, const QString& target) const {
-    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(PathOf(name)).constData()), 0);
+    const QByteArray link = QFile::encodeName(PathOf(name));
+    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), link.constData()), 0);
     return PathOf(name);
   }
 
