@@ -44,6 +44,14 @@ expect_text() {
   grep -q -F -- "$1" "$harness_root/job.txt" || fail "the printed text lacks \"$1\""
 }
 
+# Text $2 is on page $1 of the job.
+expect_page_text() {
+  local page_text=$harness_root/page-$1.txt
+  [ -f "$page_text" ] || pdftotext -layout -f "$1" -l "$1" "$job_file" "$page_text" ||
+    fail "pdftotext could not read page $1"
+  grep -q -F -- "$2" "$page_text" || fail "page $1 lacks \"$2\""
+}
+
 expect_no_text() {
   ! grep -q -F -- "$1" "$harness_root/job.txt" || fail "the printed text holds \"$1\""
 }
@@ -71,7 +79,7 @@ expect_one_job() {
   local jobs
   jobs=$(list_jobs all "$queue") || fail "the job list could not be read"
   note "jobs: ${jobs//$'\n'/; }"
-  [ "$(printf '%s\n' "$jobs" | grep -c .)" -eq 1 ] || fail "expected one job, found: $jobs"
+  [ "$(grep -c . <<<"$jobs")" -eq 1 ] || fail "expected one job, found: $jobs"
   local state=${jobs#*|}
   state=${state%%|*}
   [ "$state" = completed ] || fail "the job ended $state"
@@ -79,11 +87,11 @@ expect_one_job() {
   [ -s "$job_file" ] || fail "the queue wrote no PDF"
   local info found
   info=$(pdfinfo "$job_file") || fail "the queued file is no readable PDF"
-  found=$(printf '%s\n' "$info" | sed -n 's/^Pages: *//p')
+  found=$(sed -n 's/^Pages: *//p' <<<"$info")
   note "page count: $found"
   [ "$found" = "$pages" ] || fail "the job has $found pages, not $pages"
-  printf '%s\n' "$info" | grep -q '^Page size: *595\(\.[0-9]*\)\? x 842\(\.[0-9]*\)\? pts' ||
-    fail "the pages are not A4: $(printf '%s\n' "$info" | grep '^Page size')"
+  grep -q '^Page size: *595\(\.[0-9]*\)\? x 842\(\.[0-9]*\)\? pts' <<<"$info" ||
+    fail "the pages are not A4: $(grep '^Page size' <<<"$info")"
   pdftotext -layout "$job_file" "$harness_root/job.txt" || fail "pdftotext could not read the PDF"
 }
 
@@ -122,7 +130,8 @@ case $case_name in
     answer_print_dialog Return
     expect_one_job 2
     expect_furniture 2
-    expect_text "Value071 = 71"
+    expect_page_text 1 "Value070 = 70"
+    expect_page_text 2 "Value071 = 71"
     # The full header repeats on every page by default.
     [ "$(grep -c -F "Demo Program.pb" "$harness_root/job.txt")" -eq 2 ] ||
       fail "the file name is not printed on both pages"
@@ -133,7 +142,8 @@ case $case_name in
     answer_print_dialog Return
     expect_one_job 2
     expect_furniture 2
-    expect_text "Value053 = 53"
+    expect_page_text 1 "Value052 = 52"
+    expect_page_text 2 "Value053 = 53"
     ;;
   first-page)
     write_settings 1 0
@@ -141,7 +151,9 @@ case $case_name in
     answer_print_dialog Return
     expect_one_job 2
     expect_furniture 2
-    expect_text "Value147 = 147"
+    expect_page_text 1 "Value070 = 70"
+    expect_page_text 2 "Value071 = 71"
+    expect_page_text 2 "Value147 = 147"
     [ "$(grep -c -F "Demo Program.pb" "$harness_root/job.txt")" -eq 1 ] ||
       fail "the file name is printed on more than the first page"
     ;;

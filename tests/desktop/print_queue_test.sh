@@ -28,5 +28,6 @@ note "jobs: $jobs"
 pages=$(pdfinfo "$job_file" | sed -n 's/^Pages: *//p')
 note "page count: $pages"
 [ "$pages" = 1 ] || fail "the queued PDF has $pages pages"
-pdftotext "$job_file" - | grep -q -F "Queue check text" || fail "the queued PDF lost its text"
+pdftotext "$job_file" "$harness_root/job.txt" || fail "pdftotext could not read the queued PDF"
+grep -q -F "Queue check text" "$harness_root/job.txt" || fail "the queued PDF lost its text"
 note "PASS"

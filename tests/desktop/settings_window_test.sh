@@ -7,17 +7,20 @@
 #         save-regular-first settings 0 and 1; Regular, First Page, Save: FontSize 1, PageHeader 0
 #         close-unchanged    settings 1 and 1; Large, First Page, then a close request: file untouched
 #         close-no-file      no settings file; Large, then a close request: still no file
+#         keyboard           no settings file; Tab visits Regular, Large, Every Page, First Page,
+#                            Save; Space on Large, First Page and Save: FontSize 0, PageHeader 0
 set -euo pipefail
 folivane=$1
 close_request=$2
 case_name=$3
 source "$(dirname "$0")/harness.sh"
 
-# Client-area points inside the controls of the 230 x 153 window.
-regular_point=(60 57)
-large_point=(160 57)
-every_page_point=(60 102)
-first_page_point=(160 102)
+# Client-area points inside the controls of the 230 x 153 window: the options are hit near their
+# round button, where every toolkit takes a click, not only on the far part of their rectangle.
+regular_point=(28 57)
+large_point=(123 57)
+every_page_point=(28 102)
+first_page_point=(123 102)
 save_point=(190 140)
 
 settings_bytes() {
@@ -54,7 +57,7 @@ case $case_name in
   save-loaded) settings_bytes 0 0 >"$settings_file" ;;
   save-regular-first) settings_bytes 0 1 >"$settings_file" ;;
   close-unchanged) settings_bytes 1 1 >"$settings_file" ;;
-  save-large | close-no-file) ;;
+  save-large | close-no-file | keyboard) ;;
   *) fail "unknown case $case_name" ;;
 esac
 if [ -f "$settings_file" ]; then
@@ -69,9 +72,14 @@ start_app "$folivane"
 window=$(find_window Folivane 15)
 [ -n "$window" ] || fail "no window titled \"Folivane\" appeared within 15 seconds"
 eval "$(xdotool getwindowgeometry --shell "$window")"
-note "window found: id $window, $WIDTH x $HEIGHT"
+note "window found: id $window, $WIDTH x $HEIGHT at $X,$Y"
 if [ "$WIDTH" != 230 ] || [ "$HEIGHT" != 153 ]; then
   fail "client area is $WIDTH x $HEIGHT, not 230 x 153"
+fi
+# Without a window manager there is no frame, so the outer size is the client size.
+read -r screen_width screen_height < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
+if [ "$X" != $(((screen_width - 230) / 2)) ] || [ "$Y" != $(((screen_height - 153) / 2)) ]; then
+  fail "the window is at $X,$Y, not centred on the $screen_width x $screen_height screen"
 fi
 
 case $case_name in
@@ -93,6 +101,15 @@ case $case_name in
     click "${save_point[@]}"
     wait_for_app_exit 15
     expect_file_bytes < <(settings_bytes 1 0)
+    ;;
+  keyboard)
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the window did not take the focus"
+    for key in Tab Tab space Tab Tab space Tab space; do
+      xdotool key "$key" || fail "could not press $key"
+      sleep 0.1
+    done
+    wait_for_app_exit 15
+    expect_file_bytes < <(settings_bytes 0 0)
     ;;
   close-unchanged | close-no-file)
     click "${large_point[@]}"
