@@ -25,6 +25,8 @@ void Run(int argc, char** argv) {
   char programName[] = "folivane";
   char* qtArgv[] = {programName, nullptr};
   int qtArgc = 1;
+  // The tool shows no messages, not even Qt's own warnings on stderr.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   QApplication application(qtArgc, qtArgv);
 
   RunState state;

@@ -135,6 +135,8 @@ int Run(int argc, char** argv) {
   char programName[] = "folivane-pdf";
   char* qtArgv[] = {programName, nullptr};
   int qtArgc = 1;
+  // Qt's own warnings (a missing runtime folder, font cache notes) are no business of the user's.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   QGuiApplication application(qtArgc, qtArgv);
 
   RunState state;
