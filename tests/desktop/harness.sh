@@ -1,7 +1,7 @@
 # Shared start and stop of a private X server and a private print server for the desktop tests.
 # Sourced by the test scripts; everything lives under one temporary root that is removed on exit.
-# Nothing of the machine's own X or CUPS configuration is read or changed, except that the job
-# policies are copied from /etc/cups/cupsd.conf when it exists.
+# Nothing of the machine's own X or CUPS set-up is changed; only the job policies are read from
+# /etc/cups/cupsd.conf when it exists.
 
 set -euo pipefail
 

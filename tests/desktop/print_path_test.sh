@@ -14,6 +14,7 @@ set -euo pipefail
 folivane=$1
 case_name=$2
 source "$(dirname "$0")/harness.sh"
+[ -x "$folivane" ] || fail "no program at $folivane (build the target folivane)"
 
 queue=FolivaneTest
 job_file=$harness_root/out/job.pdf

@@ -14,6 +14,8 @@ folivane=$1
 close_request=$2
 case_name=$3
 source "$(dirname "$0")/harness.sh"
+[ -x "$folivane" ] || fail "no program at $folivane (build the target folivane)"
+[ -x "$close_request" ] || fail "no program at $close_request (build folivane_close_request)"
 
 # Client-area points inside the controls of the 230 x 153 window: the options are hit near their
 # round button, where every toolkit takes a click, not only on the far part of their rectangle.
