@@ -232,7 +232,7 @@ bool IniLineScanner::NextStartingWith(QByteArrayView firstBytes, IniLine& line) 
   const char* data = text_.data();
   const qsizetype size = text_.size();
   const auto count = std::min(std::size_t(firstBytes.size()), nextFirstByte_.size());
-  while (true) {
+  while (position_ < size) {
     qsizetype candidate = size;
     for (std::size_t i = 0; i < count; ++i) {
       if (nextFirstByte_[i] < position_) {
@@ -241,10 +241,7 @@ bool IniLineScanner::NextStartingWith(QByteArrayView firstBytes, IniLine& line) 
       }
       candidate = std::min(candidate, nextFirstByte_[i]);
     }
-    if (candidate >= size) {
-      position_ = size;
-      return false;
-    }
+    if (candidate >= size) break;
     // Only blanks may stand between a line's start and its first byte. The blanks walked over
     // lie after the previous candidate, so the walks add up to one pass.
     qsizetype before = candidate;
@@ -257,6 +254,8 @@ bool IniLineScanner::NextStartingWith(QByteArrayView firstBytes, IniLine& line) 
     ParseLine(candidate, line);
     return true;
   }
+  position_ = size;
+  return false;
 }
 
 bool IniLineScanner::Next(IniLine& line) {
