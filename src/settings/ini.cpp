@@ -232,15 +232,27 @@ bool IniLineScanner::NextStartingWith(QByteArrayView firstBytes, IniLine& line) 
   const char* data = text_.data();
   const qsizetype size = text_.size();
   const auto count = std::min(std::size_t(firstBytes.size()), nextFirstByte_.size());
+  if (count == 0) return false;
+  const auto wanted = [&](char c) {
+    return std::find(firstBytes.begin(), firstBytes.begin() + count, c) != firstBytes.begin() + count;
+  };
   while (position_ < size) {
+    // Candidates close together, as in a text of short lines, are found sooner by a plain loop.
     qsizetype candidate = size;
-    for (std::size_t i = 0; i < count; ++i) {
+    const qsizetype head = std::min(size, position_ + kShortScan);
+    for (qsizetype i = position_; i < head; ++i) {
+      if (wanted(data[i])) {
+        candidate = i;
+        break;
+      }
+    }
+    for (std::size_t i = 0; candidate == size && i < count; ++i) {
       if (nextFirstByte_[i] < position_) {
         const void* hit = std::memchr(data + position_, firstBytes[qsizetype(i)], std::size_t(size - position_));
         nextFirstByte_[i] = hit ? static_cast<const char*>(hit) - data : size;
       }
-      candidate = std::min(candidate, nextFirstByte_[i]);
     }
+    if (candidate == size) candidate = *std::min_element(nextFirstByte_.begin(), nextFirstByte_.begin() + count);
     if (candidate >= size) break;
     // Only blanks may stand between a line's start and its first byte. The blanks walked over
     // lie after the previous candidate, so the walks add up to one pass.
