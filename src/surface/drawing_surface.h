@@ -48,15 +48,22 @@ class DrawingSurface {
   virtual void SetBackground(Colour colour) = 0;
   virtual void SetTransparentText() = 0;
 
-  // Advance width of the text in the current font, device pixels; 0 for an empty text.
+  // Advance width of the text in the current font, device pixels; 0 for an empty text. Exact for
+  // any length: a width beyond INT_MAX gives INT_MAX.
+  // Widths add up at additive cuts: a text cut only at places where the units on both sides of
+  // each cut have an AdditiveAdvance >= 0 is exactly as wide as the sum of its pieces' widths.
+  // No shaping, kerning or fallback font reaches across such a cut.
   virtual int MeasureText(const QString& text) = 0;
-  // Advance of one UTF-16 unit in the current font when the widths of texts made only of such
-  // units are exactly the sums of their units' advances; -1 when that cannot be promised
-  // (surrogates, combining marks, characters drawn from a fallback font, kerning fonts).
+  // Advance of one UTF-16 unit in the current font, which is also what MeasureText gives for that
+  // unit alone, when the widths of texts made only of such units are exactly the sums of their
+  // units' advances and the unit is drawn from the current font itself; -1 when that cannot be
+  // promised (surrogates, combining marks, controls, characters drawn from a fallback font,
+  // kerning or proportional fonts).
   virtual int AdditiveAdvance(char16_t unit) = 0;
   // The widest advance of any character of the current font, device pixels.
   virtual int WidestAdvance() = 0;
-  // Draws the text with the top-left corner of its cell at (x, y); returns the x just past it.
+  // Draws the text with the top-left corner of its cell at (x, y); returns the x just past it
+  // (x plus MeasureText, held within int). A text of any length is drawn where it belongs.
   virtual int PutText(int x, int y, const QString& text) = 0;
   // Fills exactly width x height device pixels from (x, y); later text keeps its own colour.
   virtual void FillBox(int x, int y, int width, int height, Colour colour) = 0;

@@ -8,6 +8,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRawFont>
+#include <QTextBoundaryFinder>
+#include <algorithm>
+#include <limits>
 
 namespace folivane {
 
@@ -15,6 +18,28 @@ namespace {
 
 constexpr int kUnknownAdvance = -2;
 constexpr int kUnitCount = 0x10000;
+// Qt adds advances in 26.6 fixed point held in 32 bits: a text measured in one call must stay
+// below 2^25 device pixels or its width wraps around.
+constexpr qint64 kFixedPointPixelCeiling = qint64{1} << 25;
+// How wide one UTF-16 unit may be drawn, in em: wide fallback glyphs and ligature forms such as
+// U+FDFD reach a few em; the bound keeps a whole-measured text well inside the ceiling.
+constexpr int kWidestUnitInEm = 8;
+
+// Qt widens a tab to the next tab stop, so its width would hang on everything before it and no
+// width could be added up from pieces. The surface draws and measures a tab as one blank, as the
+// printer drivers of the original platform show a control character: lines arrive with their
+// tabs already expanded.
+QString WithoutTabs(const QString& text) {
+  if (!text.contains(u'\t')) return text;
+  QString blanked = text;
+  blanked.replace(u'\t', u' ');
+  return blanked;
+}
+
+int ClampToInt(qint64 value) {
+  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
+}
 
 QColor ToQColor(int colour) {
   return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
@@ -59,6 +84,22 @@ bool CanStandAlone(QChar unit) {
       break;
   }
   return unit.joiningType() == QChar::Joining_None && IsSimpleScript(unit.script());
+}
+
+// Where the text ends the piece of a stretch without additive cuts that begins at `start`: at
+// most `limit` units on, between two grapheme clusters where there is one, and never between the
+// two halves of a surrogate pair.
+qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
+                          qsizetype limit) {
+  if (text.size() - start <= limit) return text.size();
+  graphemes.setPosition(start + limit);
+  qsizetype end = graphemes.isAtBoundary() ? start + limit : graphemes.toPreviousBoundary();
+  if (end > start) return end;
+  end = start + limit;
+  if (QChar::isHighSurrogate(text[end - 1].unicode()) && QChar::isLowSurrogate(text[end].unicode())) {
+    end += end - 1 > start ? -1 : 1;
+  }
+  return end;
 }
 
 }  // namespace
@@ -172,6 +213,7 @@ void PrintSurface::SelectFont(const QFont& font) {
   currentFont_ = font;
   if (painter_ && Drawing()) painter_->setFont(font);
   metrics_.reset();
+  wholeMeasureUnits_ = 0;
   advanceCache_ = nullptr;
 }
 
@@ -208,16 +250,95 @@ void PrintSurface::ApplyBack(int colour) {
   painter_->setBackground(ToQColor(colour));
 }
 
-int PrintSurface::MeasureText(const QString& text) {
-  if (text.isEmpty() || !Device()) return 0;
-  if (!metrics_) metrics_.emplace(currentFont_, Device());
-  return metrics_->horizontalAdvance(text);
+const QFontMetrics& PrintSurface::Metrics() {
+  if (!metrics_) {
+    metrics_.emplace(currentFont_, Device());
+    wholeMeasureUnits_ = 0;
+  }
+  return *metrics_;
+}
+
+qsizetype PrintSurface::WholeMeasureUnits() {
+  if (wholeMeasureUnits_ == 0) {
+    const QFontMetrics& metrics = Metrics();
+    const qint64 em = std::max({metrics.maxWidth(), metrics.height(), 1});
+    wholeMeasureUnits_ = std::max<qint64>(1, (kFixedPointPixelCeiling - 1) / (kWidestUnitInEm * em));
+  }
+  return wholeMeasureUnits_;
+}
+
+qint64 PrintSurface::MeasureWhole(QStringView text) {
+  return Metrics().horizontalAdvance(text.toString());
+}
+
+// Walks the text in consecutive pieces and calls visit(from, to, width, plain) for each. The text
+// is first cut into chunks at every additive cut (the units on both sides have an additive
+// advance). A plain piece is a run of one-unit chunks, as wide as the sum of their advances;
+// every other chunk is a shaped piece, shaped and measured on its own. The width of a text is the
+// sum of its pieces' widths, so widths add up at additive cuts whatever Qt's shaping would make
+// of the context beyond a cut (the script of neutral characters next to a fallback symbol or a
+// right-to-left word, for one). No piece is longer than WholeMeasureUnits().
+template <typename Visit>
+void PrintSurface::ForEachPiece(QStringView text, Visit visit) {
+  const qsizetype limit = WholeMeasureUnits();
+  const qsizetype size = text.size();
+  qsizetype plainStart = 0;
+  qint64 plainWidth = 0;
+  auto finishPlain = [&](qsizetype end) {
+    if (end > plainStart) visit(plainStart, end, plainWidth, true);
+    plainStart = end;
+    plainWidth = 0;
+  };
+  qsizetype chunkStart = 0;
+  int startAdvance = AdditiveAdvance(text[0].unicode());
+  while (chunkStart < size) {
+    qsizetype chunkEnd = chunkStart + 1;
+    int previousAdvance = startAdvance;
+    int nextAdvance = -1;
+    for (; chunkEnd < size; ++chunkEnd) {
+      nextAdvance = AdditiveAdvance(text[chunkEnd].unicode());
+      if (previousAdvance >= 0 && nextAdvance >= 0) break;
+      previousAdvance = nextAdvance;
+    }
+    const qsizetype chunkSize = chunkEnd - chunkStart;
+    if (chunkSize == 1 && startAdvance >= 0) {
+      if (chunkEnd - plainStart > limit) finishPlain(chunkStart);
+      plainWidth += startAdvance;
+    } else {
+      finishPlain(chunkStart);
+      const QStringView chunk = text.sliced(chunkStart, chunkSize);
+      if (chunkSize <= limit) {
+        visit(chunkStart, chunkEnd, MeasureWhole(chunk), false);
+      } else {
+        // Too long to be measured in one call, and without an additive cut: cut between
+        // grapheme clusters, across which no font shapes in a way a page would show.
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, chunk);
+        for (qsizetype from = 0; from < chunkSize;) {
+          const qsizetype to = ClusterPieceEnd(chunk, graphemes, from, limit);
+          visit(chunkStart + from, chunkStart + to, MeasureWhole(chunk.sliced(from, to - from)),
+                false);
+          from = to;
+        }
+      }
+      plainStart = chunkEnd;
+    }
+    chunkStart = chunkEnd;
+    startAdvance = nextAdvance;
+  }
+  finishPlain(size);
+}
+
+int PrintSurface::MeasureText(const QString& original) {
+  if (original.isEmpty() || !Device()) return 0;
+  const QString text = WithoutTabs(original);
+  qint64 width = 0;
+  ForEachPiece(text, [&](qsizetype, qsizetype, qint64 pieceWidth, bool) { width += pieceWidth; });
+  return ClampToInt(width);
 }
 
 int PrintSurface::WidestAdvance() {
   if (!Device()) return 0;
-  if (!metrics_) metrics_.emplace(currentFont_, Device());
-  return metrics_->maxWidth();
+  return Metrics().maxWidth();
 }
 
 PrintSurface::AdvanceCache& PrintSurface::CurrentAdvanceCache() {
@@ -254,30 +375,45 @@ int PrintSurface::ComputeAdditiveAdvance(char16_t unit) {
   // Characters the font lacks come from fallback fonts, whose advances follow other rules.
   const QRawFont& rawFont = CurrentAdvanceCache().rawFont;
   if (!rawFont.isValid() || !rawFont.supportsCharacter(character)) return -1;
-  const int single = MeasureText(QString(character));
+  const qint64 single = MeasureWhole(QString(character));
   if (single < 0) return -1;
   // A pair must measure as twice the single unit, or the font does more than place advances.
-  if (MeasureText(QString(2, character)) != 2 * single) return -1;
-  return single;
+  if (MeasureWhole(QString(2, character)) != 2 * single) return -1;
+  return static_cast<int>(single);
 }
 
-int PrintSurface::PutText(int x, int y, const QString& text) {
+int PrintSurface::PutText(int x, int y, const QString& original) {
   if (!Drawing()) return x;
   ApplyFront(state_->pendingFront);
   ApplyBack(state_->pendingBack);
-  if (text.isEmpty()) return x;
-  if (!metrics_) metrics_.emplace(currentFont_, Device());
-  const int baseline = y + metrics_->ascent();
-  int end = x;
-  if (PutPlacedGlyphs(x, baseline, text, end)) return end;
-  painter_->drawText(QPoint(x, baseline), text);
-  return x + MeasureText(text);
+  if (original.isEmpty()) return x;
+  const QString text = WithoutTabs(original);
+
+  // Drawn piece by piece at the positions MeasureText gives, so that a row is exactly as wide on
+  // the page as it was measured. Only pieces that can show are drawn: Qt would place the glyphs
+  // of a very long text at wrapped-around positions.
+  const qint64 margin = kWidestUnitInEm * qint64{std::max(Metrics().height(), 1)};
+  const qint64 visibleLeft = -margin;
+  const qint64 visibleRight = qint64{std::max(printableArea_.width(), 0)} + margin;
+  const int baseline = Metrics().ascent();
+  qint64 pen = x;
+  ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
+    if (pen < visibleRight && pen + width > visibleLeft) {
+      const QString piece = text.mid(from, to - from);
+      const int pieceX = static_cast<int>(pen);
+      if (!plain || !PutPlacedGlyphs(pieceX, y + baseline, piece)) {
+        painter_->drawText(QPoint(pieceX, y + baseline), piece);
+      }
+    }
+    pen += width;
+  });
+  return ClampToInt(pen);
 }
 
 // Where every unit has an additive advance, the glyphs are placed from the cached advances
 // instead of being shaped again: the same glyphs at the same positions, in half the time.
 // An opaque background is left to drawText, which paints the cell behind the text.
-bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text, int& end) {
+bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text) {
   if (state_->mode != kTransparentTextMode) return false;
   AdvanceCache& cache = CurrentAdvanceCache();
   if (!cache.additiveFont) return false;
@@ -295,7 +431,6 @@ bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text, int
   glyphRun_.setGlyphIndexes(glyphs);
   glyphRun_.setPositions(glyphPositions_);
   painter_->drawGlyphRun(QPointF(x, baseline), glyphRun_);
-  end = x + pen;
   return true;
 }
 

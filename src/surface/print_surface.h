@@ -7,6 +7,7 @@
 #include <QRawFont>
 #include <QRect>
 #include <QString>
+#include <QStringView>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +86,12 @@ class PrintSurface final : public DrawingSurface {
   void ApplyBack(int colour);
   int ComputeAdditiveAdvance(char16_t unit);
   AdvanceCache& CurrentAdvanceCache();
-  bool PutPlacedGlyphs(int x, int baseline, const QString& text, int& end);
+  bool PutPlacedGlyphs(int x, int baseline, const QString& text);
+  const QFontMetrics& Metrics();
+  qsizetype WholeMeasureUnits();
+  qint64 MeasureWhole(QStringView text);
+  template <typename Visit>
+  void ForEachPiece(QStringView text, Visit visit);
   bool Drawing() const { return state_.has_value(); }
 
   std::optional<QString> pdfPath_;
@@ -97,6 +103,7 @@ class PrintSurface final : public DrawingSurface {
   std::optional<DrawingState> state_;
   QFont currentFont_;
   std::optional<QFontMetrics> metrics_;
+  qsizetype wholeMeasureUnits_ = 0;  // for metrics_; 0 until computed
   AdvanceCache* advanceCache_ = nullptr;
   std::map<QString, AdvanceCache> advanceCaches_;
   QGlyphRun glyphRun_;
