@@ -24,8 +24,11 @@ struct AdvanceMemo {
 
   DrawingSurface& surface;
   std::vector<int> advanceOfUnit;
-  std::vector<qint64> widthBefore;          // sum of the additive advances before each position
-  std::vector<qsizetype> nonAdditiveUnits;  // ascending positions of units without one
+  // The line cut into chunks at every additive cut (both neighbours have an additive advance),
+  // where the surface promises that widths add up: chunk k runs from chunkStarts[k] to
+  // chunkStarts[k + 1], and widthBefore[k] is the width of the line before chunk k.
+  std::vector<qsizetype> chunkStarts;
+  std::vector<qint64> widthBefore;
 };
 
 int AdditiveAdvanceOf(AdvanceMemo& memo, char16_t unit) {
@@ -58,8 +61,7 @@ void AppendRow(PrintList& printList, const QString& label, const QString& text) 
 }
 
 // The wrapping rule over a width function width(from, to) of the text between two positions.
-// Callers guarantee that width(from, to) is what MeasureText gives for that text, and that
-// calls come with a `from` that never decreases.
+// Callers guarantee that width(from, to) is what MeasureText gives for that text.
 template <typename WidthBetween>
 void WrapByRule(const QString& line, int wrapLimit, const QString& label, PrintList& printList,
                 WidthBetween widthBetween) {
@@ -80,34 +82,95 @@ void WrapByRule(const QString& line, int wrapLimit, const QString& label, PrintL
   AppendRow(printList, label, line.mid(start));
 }
 
+// The line's chunks and the width before each; every chunk of more than one unit, or of a unit
+// without an additive advance, is measured whole, once.
+void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
+  const qsizetype size = line.size();
+  memo.chunkStarts.clear();
+  memo.widthBefore.clear();
+  qint64 width = 0;
+  qsizetype chunkStart = 0;
+  int previousAdvance = -1;
+  int chunkAdvance = -1;  // the advance of the chunk's first unit
+  for (qsizetype i = 0; i <= size; ++i) {
+    const int advance = i < size ? AdditiveAdvanceOf(memo, line[i].unicode()) : -1;
+    const bool cut = i == size || (i > 0 && previousAdvance >= 0 && advance >= 0);
+    if (cut && i > chunkStart) {
+      memo.chunkStarts.push_back(chunkStart);
+      memo.widthBefore.push_back(width);
+      width += i - chunkStart == 1 && chunkAdvance >= 0
+                   ? chunkAdvance
+                   : memo.surface.MeasureText(line.mid(chunkStart, i - chunkStart));
+      chunkStart = i;
+    }
+    if (i == chunkStart) chunkAdvance = advance;
+    previousAdvance = advance;
+  }
+  memo.chunkStarts.push_back(size);
+  memo.widthBefore.push_back(width);
+}
+
+// The wrapping rule with widths summed over chunks. A text that begins or ends inside a chunk is
+// measured whole from its start to the chunk's end, or from the chunk's start to its end; every
+// other chunk it covers counts with its known width. The rows are those of WrapLineLiteral.
 void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, const QString& label,
                       PrintList& printList) {
+  const int limit = UsableWrapLimit(wrapLimit);
   const qsizetype size = line.size();
-  memo.widthBefore.resize(static_cast<std::size_t>(size) + 1);
-  memo.nonAdditiveUnits.clear();
-  memo.widthBefore[0] = 0;
-  for (qsizetype i = 0; i < size; ++i) {
-    int advance = AdditiveAdvanceOf(memo, line[i].unicode());
-    if (advance < 0) {
-      memo.nonAdditiveUnits.push_back(i);
-      advance = 0;
-    }
-    memo.widthBefore[i + 1] = memo.widthBefore[i] + advance;
-  }
+  CutIntoChunks(memo, line);
+  const std::vector<qsizetype>& chunkStarts = memo.chunkStarts;
+  const std::vector<qint64>& widthBefore = memo.widthBefore;
+  const std::size_t lastChunk = chunkStarts.size() - 1;  // the entry past the end of the line
 
-  std::size_t nextNonAdditive = 0;  // index into nonAdditiveUnits; `from` only grows
-  auto widthBetween = [&](qsizetype from, qsizetype to) -> qint64 {
-    if (to <= from) return 0;
-    while (nextNonAdditive < memo.nonAdditiveUnits.size() &&
-           memo.nonAdditiveUnits[nextNonAdditive] < from) {
-      ++nextNonAdditive;
-    }
-    const bool allAdditive = nextNonAdditive == memo.nonAdditiveUnits.size() ||
-                             memo.nonAdditiveUnits[nextNonAdditive] >= to;
-    if (allAdditive) return memo.widthBefore[to] - memo.widthBefore[from];
+  auto measure = [&](qsizetype from, qsizetype to) -> qint64 {
     return memo.surface.MeasureText(line.mid(from, to - from));
   };
-  WrapByRule(line, wrapLimit, label, printList, widthBetween);
+  // Width from `from` (inside chunk `chunk`) to the end of that chunk.
+  auto widthToChunkEnd = [&](std::size_t chunk, qsizetype from) -> qint64 {
+    if (from == chunkStarts[chunk]) return widthBefore[chunk + 1] - widthBefore[chunk];
+    return measure(from, chunkStarts[chunk + 1]);
+  };
+
+  if (widthBefore[lastChunk] <= limit) {
+    AppendRow(printList, label, line);
+    return;
+  }
+  qsizetype start = 0;
+  std::size_t startChunk = 0;  // the chunk that holds `start`
+  do {
+    // The shortest prefix of the remainder that reaches the limit, character by character.
+    // The whole remainder reaches the limit, so the search may stop at its end unmeasured.
+    qsizetype end = start;
+    qint64 widthBeforeChunk = 0;  // from `start` to the start of the chunk being searched
+    for (std::size_t chunk = startChunk;; ++chunk) {
+      const qsizetype from = std::max(chunkStarts[chunk], start);
+      const qsizetype chunkEnd = chunkStarts[chunk + 1];
+      const bool wholeChunk = from == chunkStarts[chunk];
+      bool reached = false;
+      qint64 widthInChunk = 0;
+      while (end < chunkEnd) {
+        end = NextCharacterEnd(line, end);
+        if (end == size) {
+          reached = true;
+          break;
+        }
+        widthInChunk = end == chunkEnd && wholeChunk ? widthBefore[chunk + 1] - widthBefore[chunk]
+                                                    : measure(from, end);
+        if (widthBeforeChunk + widthInChunk >= limit) {
+          reached = true;
+          break;
+        }
+      }
+      if (reached) break;
+      widthBeforeChunk += widthInChunk;
+    }
+    AppendRow(printList, label, line.mid(start, end - start));
+    start = end;
+    while (chunkStarts[startChunk + 1] <= start && startChunk + 1 < lastChunk) ++startChunk;
+  } while (start < size && widthToChunkEnd(startChunk, start) +
+                                   (widthBefore[lastChunk] - widthBefore[startChunk + 1]) >=
+                               limit);
+  AppendRow(printList, label, line.mid(start));
 }
 
 }  // namespace

@@ -54,7 +54,9 @@ int PlainAdvance(char16_t unit) { return 6 + unit % 7; }
 
 // Shapes like a real font: a mark joins its base (and narrows a CJK base, so widths of growing
 // prefixes can shrink), neighbouring CJK characters kern, a surrogate pair is one glyph and a
-// lone surrogate a wide box. Only the plain units are additive.
+// lone surrogate a wide box. Only the plain units are additive. Every effect reaches only from a
+// unit to its neighbour, and never from one plain unit to the next, so widths add up at cuts
+// between two plain units, as the surface promises.
 class ShapingSurface : public SurfaceStub {
  public:
   int MeasureText(const QString& text) override {
@@ -404,17 +406,75 @@ TEST(BuildPrintList, LongPlainLineIsWrappedWithoutMeasuring) {
   EXPECT_EQ(TextsOf(rows).join(QString()), line);
 }
 
-// Only the texts that hold a shaped unit are measured whole.
-TEST(BuildPrintList, ShapedUnitAtTheStartCostsOnlyItsOwnFragment) {
+// Only the chunks around the shaped units are measured, each with the prefixes of the rows that
+// end in it: the work does not grow with the rest of the line.
+TEST(BuildPrintList, ShapedUnitsCostOnlyTheirOwnChunks) {
   constexpr int kLength = 1 << 20;
-  const QString line = QStringLiteral("\u4E00\u0301") + QString(kLength, u'a');
+  QString line(kLength, u'a');
+  line.insert(0, QStringLiteral("\u4E2D\u0301"));
+  line.insert(kLength / 2, QStringLiteral("b\U0001F600"));
+  line.append(QChar(0x0300));
   ShapingSurface shaping;
   PrintList fast;
   BuildPrintList(shaping, QStringList{line}, LineRange{1, 1}, 500, fast);
   EXPECT_EQ(TextsOf(fast).join(QString()), line);
   EXPECT_EQ(fast[1].text.size(), 500 / PlainAdvance(u'a') + 1);
-  // The whole line once, then the growing prefixes of the first fragment.
-  EXPECT_LE(shaping.measuredUnits, line.size() + 100 * 100);
+  EXPECT_LE(shaping.measuredUnits, 2000);
+}
+
+// A megabyte line of plain text with a CJK character and a combining mark near each end.
+// "a" is 12 pixels wide; the limit is 500.
+QString MegabyteLine(qsizetype length) {
+  QString line(length, u'a');
+  line[10] = u'\u4E2D';  // 20 pixels
+  line[11] = u'\u0301';  // narrows the CJK character before it by 5
+  line[length - 30] = u'\u4E2D';
+  line[length - 20] = u'\u0301';  // after a plain letter: no width
+  return line;
+}
+
+TEST(WrapLine, MegabyteLineWithShapedUnitsNearBothEnds) {
+  constexpr int kLimit = 500;
+  // The literal rule, on a line short enough for it.
+  {
+    const QString line = MegabyteLine(20000);
+    ShapingSurface surface;
+    PrintList fast;
+    PrintList literal;
+    WrapLine(surface, line, kLimit, QStringLiteral("5"), fast);
+    WrapLineLiteral(surface, line, kLimit, QStringLiteral("5"), literal);
+    ASSERT_EQ(TextsOf(fast), TextsOf(literal));
+  }
+
+  constexpr qsizetype kLength = qsizetype{1} << 20;
+  const QString line = MegabyteLine(kLength);
+  ShapingSurface surface;
+  PrintList rows;
+  WrapLine(surface, line, kLimit, QStringLiteral("5"), rows);
+  EXPECT_LE(surface.measuredUnits, 2000);
+
+  // The first row: ten letters (120), the CJK character (140), its mark (135), then 31 letters
+  // reach 507. Then rows of 42 letters (504) until the end comes near; the CJK character there
+  // adds 8 and the mark takes 12 away, so in all the line is 4 pixels narrower than its letters.
+  ASSERT_FALSE(rows.isEmpty());
+  EXPECT_EQ(rows[0].text, QString(10, u'a') + QStringLiteral("\u4E2D\u0301") + QString(31, u'a'));
+  const qsizetype afterFirst = kLength - 43;
+  const qint64 widthAfterFirst = qint64{afterFirst} * 12 + 8 - 12;
+  // Full rows of 42 letters while the rest reaches the limit; rows that hold the CJK character
+  // or the mark stay 42 units long as long as they still reach it.
+  EXPECT_EQ(rows.size(), 1 + widthAfterFirst / 504 + 1);
+  for (qsizetype i = 1; i + 2 < rows.size(); ++i) ASSERT_EQ(rows[i].text.size(), 42) << i;
+  EXPECT_EQ(rows[rows.size() / 2].text, QString(42, u'a'));
+
+  // Every row is the shortest prefix that reaches the limit, the last one stays below it.
+  EXPECT_EQ(TextsOf(rows).join(QString()), line);
+  for (qsizetype i = 0; i + 1 < rows.size(); ++i) {
+    const QString& text = rows[i].text;
+    ASSERT_GE(surface.MeasureText(text), kLimit) << i;
+    for (qsizetype n = 1; n < text.size(); ++n) ASSERT_LT(surface.MeasureText(text.left(n)), kLimit) << i;
+  }
+  EXPECT_LT(surface.MeasureText(rows.back().text), kLimit);
+  EXPECT_GE(surface.MeasureText(rows[rows.size() - 2].text + rows.back().text), kLimit);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -483,6 +543,38 @@ void CompareWithLiteralRule(unsigned seed) {
     WrapLineLiteral(surface, ExpandTabs(line), limit, QStringLiteral("1"), expanded);
     ASSERT_EQ(TextsOf(built), TextsOf(expanded)) << "round " << round << " limit " << limit;
     EXPECT_EQ(TextsOf(built).join(QString()), ExpandTabs(line));
+  }
+}
+
+// Long lines of plain text with a few shaped units: rows start and end inside chunks, and the
+// widths of many chunks are summed for every remainder.
+TEST(WrapLine, MatchesTheLiteralRuleOnLongSparseLines) {
+  std::mt19937 random(41);
+  auto pick = [&](int from, int to) { return std::uniform_int_distribution<int>(from, to)(random); };
+  for (int round = 0; round < 200; ++round) {
+    QString line;
+    const int length = pick(200, 2000);
+    for (int i = 0; i < length; ++i) {
+      const int kind = pick(0, 99);
+      if (kind < 90) {
+        line.append(QChar(char16_t(pick(0x20, 0x7E))));
+      } else if (kind < 93) {
+        line.append(QChar(char16_t(pick(0x4E00, 0x4E10))));
+      } else if (kind < 97) {
+        line.append(QChar(char16_t(pick(0x0300, 0x0310))));
+      } else if (kind < 99) {
+        line.append(QStringLiteral("\U0001F600"));
+      } else {
+        line.append(QChar(char16_t(0xDC00)));
+      }
+    }
+    const int limit = pick(1, 400);
+    ShapingSurface surface;
+    PrintList fast;
+    PrintList literal;
+    WrapLine(surface, line, limit, QStringLiteral("2"), fast);
+    WrapLineLiteral(surface, line, limit, QStringLiteral("2"), literal);
+    ASSERT_EQ(TextsOf(fast), TextsOf(literal)) << "round " << round << " limit " << limit;
   }
 }
 
