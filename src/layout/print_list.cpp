@@ -88,6 +88,8 @@ void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
   const qsizetype size = line.size();
   memo.chunkStarts.clear();
   memo.widthBefore.clear();
+  memo.chunkStarts.reserve(static_cast<std::size_t>(size) + 1);
+  memo.widthBefore.reserve(static_cast<std::size_t>(size) + 1);
   qint64 width = 0;
   qsizetype chunkStart = 0;
   int previousAdvance = -1;
