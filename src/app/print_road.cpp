@@ -16,7 +16,7 @@ PrintRequest MakePrintRequest(const RunState& state, LocalClock clock) {
 }
 
 void PrintSource(RunState& state, DrawingSurface& surface, LocalClock clock) {
-  RunPrintDriver(surface, MakePrintRequest(state, std::move(clock)), state.printList);
+  RunPrintDriver(surface, MakePrintRequest(state, std::move(clock)));
 }
 
 }  // namespace folivane

@@ -4,7 +4,6 @@
 #include <QString>
 
 #include "intake/source_copy.h"
-#include "layout/print_list.h"
 #include "settings/settings.h"
 
 namespace folivane {
@@ -17,7 +16,6 @@ struct RunState {
   QString sourcePath;
   QString selectionText;
   SourceText source;  // the source-line list and the IDE version text
-  PrintList printList;
 };
 
 }  // namespace folivane

@@ -33,37 +33,44 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
   surface.SetBackground(kWhite);
 }
 
+// The rows of each source line are wrapped just before they are drawn, with the body font
+// selected as it is for every row, so a job holds the rows of one line at a time however long
+// the source. keptRows, when given, receives every row as it is printed.
 void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, qint32 pageHeader,
-              const PrintList& printList) {
-  const qsizetype rowCount = printList.size();
+              RangeWrapper& wrapper, PrintList* keptRows) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
   QString previousLabel;
-  for (qsizetype rowIndex = 0; rowIndex < rowCount; ++rowIndex) {
-    const PrintRow& row = printList.at(rowIndex);
-    QString numberText;
-    if (row.label != previousLabel) {
-      numberText = row.label;
-      previousLabel = row.label;
-    }
-    rowPosition += profile.lineStep;
-    PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, kAlignRight);
-    PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, 0);
+  PrintList lineRows;
+  while (!wrapper.AtEnd()) {
+    lineRows.clear();
+    wrapper.WrapNextLine(lineRows);
+    for (qsizetype rowIndex = 0; rowIndex < lineRows.size(); ++rowIndex) {
+      const PrintRow& row = lineRows.at(rowIndex);
+      QString numberText;
+      if (row.label != previousLabel) {
+        numberText = row.label;
+        previousLabel = row.label;
+      }
+      rowPosition += profile.lineStep;
+      PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, kAlignRight);
+      PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, 0);
 
-    const bool rowsRemain = rowIndex + 1 < rowCount;
-    if (rowPosition > profile.bottomLimit && rowsRemain) {
-      rowPosition = pageHeader != 0 ? profile.top : profile.top - kBannerOnlyLift;
-      ++pageNumber;
-      surface.NextPage();
-      DrawFurniture(surface, job, pageNumber, pageHeader);
-      UseBodyText(surface, job.fonts);
+      // Every line still to come gives at least one row.
+      const bool rowsRemain = rowIndex + 1 < lineRows.size() || !wrapper.AtEnd();
+      if (rowPosition > profile.bottomLimit && rowsRemain) {
+        rowPosition = pageHeader != 0 ? profile.top : profile.top - kBannerOnlyLift;
+        ++pageNumber;
+        surface.NextPage();
+        DrawFurniture(surface, job, pageNumber, pageHeader);
+        UseBodyText(surface, job.fonts);
+      }
     }
+    if (keptRows) keptRows->append(lineRows);
   }
 }
 
-}  // namespace
-
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printList) {
+void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* keptRows) {
   if (!surface.ShowPrintDialog()) return;
 
   JobContext job;
@@ -88,15 +95,22 @@ void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintL
     const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.sourceLines.size()));
     const int wrapLimit = EffectiveWrapLimit(profile.wrapLimit, ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
-    BuildPrintList(surface, request.sourceLines, range, wrapLimit, printList);
-
-    EmitRows(surface, job, profile, request.pageHeader, printList);
+    RangeWrapper wrapper(surface, request.sourceLines, range, wrapLimit);
+    EmitRows(surface, job, profile, request.pageHeader, wrapper, keptRows);
     surface.EndDrawing();
   }
   surface.CloseJob();
 
   ReleaseJobFonts(job.fonts);
   ReleaseBitmap(job.logo);
+}
+
+}  // namespace
+
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request) { RunJob(surface, request, nullptr); }
+
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows) {
+  RunJob(surface, request, &printedRows);
 }
 
 }  // namespace folivane

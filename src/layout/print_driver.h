@@ -26,9 +26,10 @@ struct PrintRequest {
   LocalClock clock;
 };
 
-// Asks for a printer and prints the request as one job; appends the job's rows to printList.
-// Nothing happens after a cancelled dialog, on a printable area too small for the layout grid, or
-// when the job cannot be opened.
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printList);
+// Asks for a printer and prints the request as one job. Nothing happens after a cancelled dialog,
+// on a printable area too small for the layout grid, or when the job cannot be opened.
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request);
+// The same, appending every printed row to printedRows.
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows);
 
 }  // namespace folivane

@@ -16,6 +16,8 @@ constexpr int kAdvanceNotAsked = std::numeric_limits<int>::min();
 // Enough to tell any 32-bit value from an overflow; digits beyond it only saturate.
 constexpr std::uint64_t kNumberCeiling = std::uint64_t{1} << 33;
 
+}  // namespace
+
 // What one job has learnt of the surface's additive advances, plus scratch reused from line to
 // line so that short lines cost no allocation.
 struct AdvanceMemo {
@@ -30,6 +32,8 @@ struct AdvanceMemo {
   std::vector<qsizetype> chunkStarts;
   std::vector<qint64> widthBefore;
 };
+
+namespace {
 
 int AdditiveAdvanceOf(AdvanceMemo& memo, char16_t unit) {
   int& advance = memo.advanceOfUnit[unit];
@@ -260,17 +264,31 @@ void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit
   WrapByRule(line, wrapLimit, label, printList, measureWhole);
 }
 
+RangeWrapper::RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
+                           int wrapLimit)
+    : memo_(std::make_unique<AdvanceMemo>(surface)), sourceLines_(sourceLines), wrapLimit_(wrapLimit) {
+  const qsizetype lineCount = sourceLines.size();
+  if (range.startLine < 1 || range.startLine > lineCount) return;  // no line to print
+  nextLine_ = range.startLine;
+  // The walk's body comes before its test: an end before the start still prints the start line.
+  lastLine_ = std::min<qint64>(std::max(range.endLine, range.startLine), lineCount);
+}
+
+RangeWrapper::~RangeWrapper() = default;
+
+bool RangeWrapper::AtEnd() const { return nextLine_ > lastLine_; }
+
+void RangeWrapper::WrapNextLine(PrintList& rows) {
+  if (AtEnd()) return;
+  const qint64 lineNumber = nextLine_++;
+  WrapLineWithMemo(*memo_, ExpandTabs(sourceLines_[lineNumber - 1]), wrapLimit_, QString::number(lineNumber),
+                   rows);
+}
+
 void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
                     int wrapLimit, PrintList& printList) {
-  const qsizetype lineCount = sourceLines.size();
-  if (range.startLine < 1 || range.startLine > lineCount) return;
-  const qint64 lastLine = std::min<qint64>(std::max(range.endLine, range.startLine), lineCount);
-
-  AdvanceMemo memo(surface);
-  for (qint64 lineNumber = range.startLine; lineNumber <= lastLine; ++lineNumber) {
-    WrapLineWithMemo(memo, ExpandTabs(sourceLines[lineNumber - 1]), wrapLimit,
-                     QString::number(lineNumber), printList);
-  }
+  RangeWrapper wrapper(surface, sourceLines, range, wrapLimit);
+  while (!wrapper.AtEnd()) wrapper.WrapNextLine(printList);
 }
 
 }  // namespace folivane

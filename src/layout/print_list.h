@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 #include "surface/drawing_surface.h"
 
@@ -27,6 +28,30 @@ LineRange DetermineLineRange(const QString& selection, int lineCount);
 // The wrap limit actually used: wrapLimit itself wherever a row of that width fits between the
 // text column and the right edge of the printable area, else what does fit.
 int EffectiveWrapLimit(int wrapLimit, int textColumnDeviceX, int printableWidth, int widestAdvance);
+
+struct AdvanceMemo;
+
+// Wraps the lines of a range one after another, measured with the surface's current font, with
+// what it learns of the font kept for the whole range. A caller that prints each line's rows
+// before wrapping the next holds the rows of one line at a time, however long the job.
+class RangeWrapper {
+ public:
+  RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range, int wrapLimit);
+  ~RangeWrapper();
+  RangeWrapper(const RangeWrapper&) = delete;
+  RangeWrapper& operator=(const RangeWrapper&) = delete;
+
+  bool AtEnd() const;
+  // Appends the rows of the next line of the range to `rows`.
+  void WrapNextLine(PrintList& rows);
+
+ private:
+  std::unique_ptr<AdvanceMemo> memo_;
+  const QStringList& sourceLines_;
+  int wrapLimit_;
+  qint64 nextLine_ = 1;
+  qint64 lastLine_ = 0;
+};
 
 // Appends the rows of every line of the range, measured with the surface's current font.
 void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
