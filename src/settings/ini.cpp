@@ -51,6 +51,9 @@ bool ReplaceFileContents(QSaveFile& file, const QByteArray& text) {
   if (!file.isOpen()) return false;
   // An unfinished file is discarded when `file` goes away; the old file stays as it was.
   if (file.write(text) != text.size()) return false;
+  // QSaveFile::write only fills a buffer, and commit() does not notice a failed flush of it: on
+  // a full disk the old file would be replaced by a cut-off one. Flush first and look.
+  if (!file.flush() || file.error() != QFileDevice::NoError) return false;
   return file.commit();
 }
 

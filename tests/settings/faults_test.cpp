@@ -1,0 +1,149 @@
+// Fault tests of the settings file: huge and random files, and a save that the disk cannot take.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <limits>
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "settings/ini.h"
+#include "settings/settings.h"
+
+namespace folivane {
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+constexpr qsizetype kHundredMegabytes = 100 * 1024 * 1024;
+
+struct HugeCase {
+  const char* name;
+  QByteArray head;
+  QByteArray repeated;  // up to 100 MB
+  QByteArray tail;
+  Settings expected;
+};
+
+TEST(SettingsFaults, HundredMegabyteFilesReadValuesOrDefaults) {
+  const HugeCase cases[] = {
+      {"comments, then the group", "", "; a comment line of the user's own\r\n",
+       "[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n", {0, 0}},
+      {"keys of another group, then ours", "", "[Other]\r\nFontSize = 5\r\nKey = value\r\n",
+       "[Settings]\r\nPageHeader = 0\r\n", {1, 0}},
+      {"one line without an end", "", "x", "", {1, 1}},
+      {"a value of 100 MB of digits", "[Settings]\nFontSize = ", "7777777777", "\nPageHeader=0",
+       {std::numeric_limits<qint32>::max(), 0}},
+  };
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Folivane.ini");
+  for (const HugeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      QByteArray text = c.head;
+      text.reserve(kHundredMegabytes + c.repeated.size() + c.tail.size());
+      while (text.size() < kHundredMegabytes) text.append(c.repeated);
+      text.append(c.tail);
+      ASSERT_TRUE(WriteFile(path, text));
+    }
+    const Settings loaded = LoadSettings(path);
+    EXPECT_EQ(loaded.FontSize, c.expected.FontSize);
+    EXPECT_EQ(loaded.PageHeader, c.expected.PageHeader);
+  }
+}
+
+TEST(SettingsFaults, RandomBytesReadWithoutFaultAndSaveAgain) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Folivane.ini");
+  std::mt19937 random(20260);
+  for (int round = 0; round < 40; ++round) {
+    QByteArray text(1 + random() % 200000, '\0');
+    // Some rounds draw from the bytes that shape an INI text, so that groups and keys occur.
+    const char shaping[] = "[]=;\r\n \tSettingsFontSizePageHeader0123456789-+\xEF\xBB\xBF\xC3\xA9";
+    for (char& byte : text)
+      byte = round % 2 ? char(random()) : shaping[random() % (sizeof shaping - 1)];
+    ASSERT_TRUE(WriteFile(path, text));
+    LoadSettings(path);
+    ASSERT_TRUE(SaveSettings(path, Settings{0, 1}));
+    const Settings loaded = LoadSettings(path);
+    EXPECT_EQ(loaded.FontSize, 0);
+    EXPECT_EQ(loaded.PageHeader, 1);
+  }
+}
+
+// Runs SaveSettings in a child process whose files may not grow beyond `fileSizeLimit` bytes, as
+// on a full disk: the write fails (SIGXFSZ ignored, so the write call reports the error). The
+// child's exit code is 0 when the save reported success, 1 when it reported failure.
+int SaveWithFileSizeLimit(const QString& path, const Settings& settings, rlim_t fileSizeLimit) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{fileSizeLimit, fileSizeLimit};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    ::_exit(SaveSettings(path, settings) ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A save the disk cannot take must leave the old file as it was and report the failure.
+TEST(SettingsFaults, SaveOntoAFullDiskLeavesTheOldFileIntact) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Folivane.ini");
+  const QByteArray old = "\xEF\xBB\xBF[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n; the user's notes\r\n";
+  // 0: not even a first byte fits; 20: the new text is cut off in the middle.
+  for (const rlim_t limit : {rlim_t(0), rlim_t(20)}) {
+    SCOPED_TRACE(limit);
+    ASSERT_TRUE(WriteFile(path, old));
+    EXPECT_EQ(SaveWithFileSizeLimit(path, Settings{1, 1}, limit), 1);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Folivane.ini"});
+    const Settings loaded = LoadSettings(path);
+    EXPECT_EQ(loaded.FontSize, 0);
+    EXPECT_EQ(loaded.PageHeader, 0);
+  }
+  // With room enough the same save goes through.
+  EXPECT_EQ(SaveWithFileSizeLimit(path, Settings{1, 1}, 4096), 0);
+  EXPECT_EQ(LoadSettings(path).FontSize, 1);
+}
+
+TEST(SettingsFaults, WriteBackOfAnOpenedFileOntoAFullDiskKeepsIt) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("other.ini");
+  const QByteArray old = "[Settings]\nFontSize=0\n";
+  ASSERT_TRUE(WriteFile(path, old));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{8, 8};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    IniEngine engine;
+    engine.OpenIni(path);
+    engine.SelectGroup(QStringLiteral("Settings"));
+    engine.WriteInteger(QStringLiteral("PageHeader"), 0);
+    ::_exit(engine.CloseIni() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(ReadFile(path), old);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"other.ini"});
+}
+
+}  // namespace
+}  // namespace folivane
