@@ -94,7 +94,8 @@ QString LineReader::ReadLine() {
       const unsigned char terminator = bytes[runEnd];
       if (terminator == 0x0A || terminator == 0x00 || terminator == 0x0D) {
         // The whole line lies in the read buffer: decode it there, before a refill overwrites it.
-        QString text = DecodeLine(run, -1);
+        // The run holds ASCII only, which Latin-1 decodes as UTF-8 does, without validation.
+        QString text = QString::fromLatin1(run);
         ++readPosition_;
         if (terminator == 0x0D && Fill() && bytes[readPosition_] == 0x0A) ++readPosition_;
         return text;
