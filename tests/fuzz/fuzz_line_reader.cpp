@@ -1,0 +1,124 @@
+// Fuzz target for the source intake over a byte stream: lines, the IDE options block and the version.
+// The lines must not depend on how the stream is cut into reads, and must follow the byte-by-byte
+// line-end rules of the line reader.
+#include <QByteArray>
+#include <QStringDecoder>
+#include <QStringList>
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <cstdint>
+#include <cstdlib>
+
+#include "intake/line_reader.h"
+#include "intake/source_copy.h"
+
+namespace {
+
+using folivane::ByteSource;
+
+// Hands out the bytes in reads of varying size, some of them 0 bytes short of a full buffer.
+class ChunkedByteSource final : public ByteSource {
+ public:
+  ChunkedByteSource(QByteArrayView bytes, std::uint32_t seed) : bytes_(bytes), state_(seed | 1u) {}
+  std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
+    state_ = state_ * 1664525u + 1013904223u;
+    std::ptrdiff_t wanted = 1 + static_cast<std::ptrdiff_t>((state_ >> 16) % 13);
+    if ((state_ >> 8) % 4 == 0) wanted = size;
+    const std::ptrdiff_t count = std::min<std::ptrdiff_t>({wanted, size, bytes_.size() - position_});
+    if (count <= 0) return 0;
+    std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(count));
+    position_ += count;
+    return count;
+  }
+
+ private:
+  QByteArrayView bytes_;
+  std::ptrdiff_t position_ = 0;
+  std::uint32_t state_;
+};
+
+QString DecodeReference(const QByteArray& bytes) {
+  if (bytes.startsWith("\xEF\xBB\xBF")) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+  }
+  return QString::fromUtf8(bytes);
+}
+
+// The line-end rules taken one byte at a time, as the line reader documents them.
+QStringList ReferenceLines(QByteArrayView input) {
+  QStringList lines;
+  const qsizetype end = input.size();
+  qsizetype i = 0;
+  while (i < end) {
+    QByteArray line;
+    qsizetype firstNul = -1;
+    while (i < end) {
+      const auto lead = static_cast<unsigned char>(input[i++]);
+      if (lead == 0x0A || lead == 0x00) break;
+      if (lead == 0x0D) {
+        if (i < end && input[i] == '\n') ++i;
+        break;
+      }
+      if (lead < 0x80) {
+        line.append(static_cast<char>(lead));
+      } else if (lead < 0xC0 || lead > 0xF7) {
+        line.append('?');
+      } else {
+        const qsizetype further = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+        if (end - i < further) {
+          i = end;
+          break;
+        }
+        line.append(static_cast<char>(lead));
+        for (qsizetype k = 0; k < further; ++k) {
+          if (input[i + k] == '\0' && firstNul < 0) firstNul = line.size();
+          line.append(input[i + k]);
+        }
+        i += further;
+      }
+    }
+    if (firstNul >= 0) line.truncate(firstNul);
+    lines.append(DecodeReference(line));
+  }
+  return lines;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+
+  folivane::MemoryByteSource whole(bytes);
+  folivane::SourceText wholeText;
+  folivane::ReadSourceLines(whole, wholeText);
+
+  const std::uint32_t seed = size >= 4 ? static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[size - 1] << 16)
+                                       : 7u;
+  ChunkedByteSource chunked(bytes, seed);
+  folivane::SourceText chunkedText;
+  folivane::ReadSourceLines(chunked, chunkedText);
+  if (chunkedText.lines != wholeText.lines || chunkedText.ideVersion != wholeText.ideVersion) std::abort();
+
+  // Every line, the options block included, against the one-byte-at-a-time rules.
+  folivane::MemoryByteSource again(bytes);
+  folivane::LineReader reader(again);
+  QStringList allLines;
+  while (!reader.AtEnd()) allLines.append(reader.ReadLine());
+  if (allLines != ReferenceLines(bytes)) std::abort();
+
+  // The kept lines are the lines before the first marker line; the version is the last marker's.
+  const QStringView marker(folivane::kIdeOptionsMarker, folivane::kIdeOptionsMarkerLength);
+  qsizetype firstMarker = -1;
+  QString lastVersion;
+  for (qsizetype k = 0; k < allLines.size(); ++k) {
+    if (!allLines[k].startsWith(marker)) continue;
+    if (firstMarker < 0) firstMarker = k;
+    lastVersion = folivane::IdeVersionOf(allLines[k]);
+  }
+  const QStringList expectedLines = firstMarker < 0 ? allLines : allLines.first(firstMarker);
+  if (wholeText.lines != expectedLines || wholeText.ideVersion != lastVersion) std::abort();
+  return 0;
+}
