@@ -45,6 +45,20 @@ qint64 PeakGrowthOfReading(const QByteArray& input, SourceText& out) {
 
 constexpr qint64 kMiB = 1024 * 1024;
 
+// AddressSanitizer keeps freed blocks in quarantine and pads every block, so peak memory says
+// nothing about the reader there; such a build still reads the input through.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakMemoryMeans = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kPeakMemoryMeans = false;
+#else
+constexpr bool kPeakMemoryMeans = true;
+#endif
+#else
+constexpr bool kPeakMemoryMeans = true;
+#endif
+
 TEST(IntakeFaults, TenMillionEmptyLinesCostOnlyTheLineList) {
   constexpr qsizetype kLines = 10'000'000;
   const QByteArray input(kLines, '\n');
@@ -56,7 +70,8 @@ TEST(IntakeFaults, TenMillionEmptyLinesCostOnlyTheLineList) {
   EXPECT_TRUE(text.lines.back().isEmpty());
   // An empty line owns no text: the list's own slots (with room to grow) are all it may cost.
   const qint64 listSlots = kLines * qint64(sizeof(QString));
-  EXPECT_LE(growth, 2 * listSlots + 16 * kMiB) << "peak growth " << growth / kMiB << " MiB";
+  if (kPeakMemoryMeans)
+    EXPECT_LE(growth, 2 * listSlots + 16 * kMiB) << "peak growth " << growth / kMiB << " MiB";
 }
 
 TEST(IntakeFaults, OneLineOfFiftyMegabytesCostsASmallMultipleOfItsSize) {
@@ -70,7 +85,7 @@ TEST(IntakeFaults, OneLineOfFiftyMegabytesCostsASmallMultipleOfItsSize) {
   ASSERT_EQ(text.lines.front().size(), kBytes);
   EXPECT_EQ(text.lines.front().at(kBytes / 2), u'z');
   // The line as UTF-16 (two bytes a unit), its bytes gathered once, and growing room for both.
-  EXPECT_LE(growth, 6 * kBytes) << "peak growth " << growth / kMiB << " MiB";
+  if (kPeakMemoryMeans) EXPECT_LE(growth, 6 * kBytes) << "peak growth " << growth / kMiB << " MiB";
 }
 
 // Long lines across read buffers: a sequence split by a refill is whole, one cut off by the end
