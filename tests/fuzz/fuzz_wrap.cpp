@@ -8,13 +8,9 @@
 #include <cstdlib>
 
 #include "layout/print_list.h"
-#include "surface/drawing_surface.h"
+#include "surface_stub.h"
 
 namespace {
-
-using folivane::Colour;
-using folivane::DrawingSurface;
-using folivane::Font;
 
 enum class UnitClass { Plain, Mark, Cjk, Surrogate };
 
@@ -30,7 +26,7 @@ UnitClass ClassOf(char16_t unit) {
 // neighbouring CJK characters kern, a plain unit right after a mark or a CJK character is pulled
 // in, a surrogate pair is one glyph and a lone surrogate a box. So widths of growing texts are
 // neither sums nor always growing.
-class ShapingSurface final : public DrawingSurface {
+class ShapingSurface final : public folivane::SurfaceStub {
  public:
   explicit ShapingSurface(const std::array<std::uint8_t, 8>& widths) : widths_(widths) {}
 
@@ -62,23 +58,6 @@ class ShapingSurface final : public DrawingSurface {
   int AdditiveAdvance(char16_t unit) override {
     return ClassOf(unit) == UnitClass::Plain ? PlainAdvance(unit) : -1;
   }
-
-  bool ShowPrintDialog() override { return false; }
-  int PrintableWidth() const override { return 0; }
-  int PrintableHeight() const override { return 0; }
-  int OpenJob(const QString&) override { return 0; }
-  bool BeginDrawing() override { return false; }
-  void NextPage() override {}
-  void EndDrawing() override {}
-  void CloseJob() override {}
-  void UseFont(const Font&) override {}
-  void SetForeground(Colour) override {}
-  void SetBackground(Colour) override {}
-  void SetTransparentText() override {}
-  int WidestAdvance() override { return 255; }
-  int PutText(int x, int, const QString&) override { return x; }
-  void FillBox(int, int, int, int, Colour) override {}
-  void PutImage(const QImage&, int, int) override {}
 
  private:
   int PlainAdvance(char16_t unit) const { return unit % 3 == 0 ? widths_[0] : widths_[1] + unit % 5; }

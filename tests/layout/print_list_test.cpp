@@ -8,29 +8,10 @@
 #include <random>
 #include <vector>
 
+#include "surface_stub.h"
+
 namespace folivane {
 namespace {
-
-// Everything but measurement does nothing.
-class SurfaceStub : public DrawingSurface {
- public:
-  bool ShowPrintDialog() override { return false; }
-  int PrintableWidth() const override { return 0; }
-  int PrintableHeight() const override { return 0; }
-  int OpenJob(const QString&) override { return 0; }
-  bool BeginDrawing() override { return false; }
-  void NextPage() override {}
-  void EndDrawing() override {}
-  void CloseJob() override {}
-  void UseFont(const Font&) override {}
-  void SetForeground(Colour) override {}
-  void SetBackground(Colour) override {}
-  void SetTransparentText() override {}
-  int WidestAdvance() override { return 0; }
-  int PutText(int x, int, const QString&) override { return x; }
-  void FillBox(int, int, int, int, Colour) override {}
-  void PutImage(const QImage&, int, int) override {}
-};
 
 // Every unit is kUnitWidth wide; counts how much text it was asked to measure.
 class FixedWidthSurface : public SurfaceStub {
