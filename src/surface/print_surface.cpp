@@ -1,45 +1,18 @@
 #include "surface/print_surface.h"
 
 #include <QApplication>
-#include <QFontInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRawFont>
-#include <QTextBoundaryFinder>
 #include <algorithm>
 #include <limits>
 
 namespace folivane {
 
 namespace {
-
-constexpr int kUnknownAdvance = -2;
-constexpr int kUnitCount = 0x10000;
-// Qt adds advances in 26.6 fixed point held in 32 bits: a text measured in one call must stay
-// below 2^25 device pixels or its width wraps around.
-constexpr qint64 kFixedPointPixelCeiling = qint64{1} << 25;
-// How wide one UTF-16 unit may be drawn, in em: wide fallback glyphs and ligature forms such as
-// U+FDFD reach a few em; the bound keeps a whole-measured text well inside the ceiling.
-constexpr int kWidestUnitInEm = 8;
-
-// Qt widens a tab to the next tab stop, so its width would hang on everything before it and no
-// width could be added up from pieces. The surface draws and measures a tab as one blank, as the
-// printer drivers of the original platform show a control character: lines arrive with their
-// tabs already expanded.
-QString WithoutTabs(const QString& text) {
-  if (!text.contains(u'\t')) return text;
-  QString blanked = text;
-  blanked.replace(u'\t', u' ');
-  return blanked;
-}
-
-int ClampToInt(qint64 value) {
-  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                             std::numeric_limits<int>::max()));
-}
 
 QColor ToQColor(int colour) {
   return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
@@ -50,56 +23,6 @@ bool PlatformCannotShowDialogs() {
   const QString platform = QGuiApplication::platformName();
   return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
          platform == QLatin1String("minimalegl");
-}
-
-// Scripts whose letters keep their own advance next to any neighbour in a font that does not kern:
-// no joining forms, no reordering, no clusters.
-bool IsSimpleScript(QChar::Script script) {
-  switch (script) {
-    case QChar::Script_Common:
-    case QChar::Script_Latin:
-    case QChar::Script_Greek:
-    case QChar::Script_Cyrillic:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool CanStandAlone(QChar unit) {
-  if (unit.isSurrogate()) return false;
-  switch (unit.category()) {
-    case QChar::Mark_NonSpacing:
-    case QChar::Mark_SpacingCombining:
-    case QChar::Mark_Enclosing:
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Other_Surrogate:
-    case QChar::Other_PrivateUse:
-    case QChar::Other_NotAssigned:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-      return false;
-    default:
-      break;
-  }
-  return unit.joiningType() == QChar::Joining_None && IsSimpleScript(unit.script());
-}
-
-// Where the text ends the piece of a stretch without additive cuts that begins at `start`: at
-// most `limit` units on, between two grapheme clusters where there is one, and never between the
-// two halves of a surrogate pair.
-qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
-                          qsizetype limit) {
-  if (text.size() - start <= limit) return text.size();
-  graphemes.setPosition(start + limit);
-  qsizetype end = graphemes.isAtBoundary() ? start + limit : graphemes.toPreviousBoundary();
-  if (end > start) return end;
-  end = start + limit;
-  if (QChar::isHighSurrogate(text[end - 1].unicode()) && QChar::isLowSurrogate(text[end].unicode())) {
-    end += end - 1 > start ? -1 : 1;
-  }
-  return end;
 }
 
 }  // namespace
@@ -117,6 +40,7 @@ PrintSurface::PrintSurface(const QString& pdfPath) : pdfPath_(pdfPath) {
   // Qt keeps page margins in whole points, so the printable area is placed by translating the
   // painter instead; the area then has exactly the size a 600 dpi laser printer reports.
   printableArea_ = kPdfPrintableArea;
+  measurer_.SetDevice(printer_.get());
 }
 
 std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath) {
@@ -128,10 +52,9 @@ PrintSurface::~PrintSurface() { CloseJob(); }
 void PrintSurface::ReleasePrinter() {
   CloseJob();
   printer_.reset();
+  measurer_.SetDevice(nullptr);
   printableArea_ = QRect();
 }
-
-const QPaintDevice* PrintSurface::Device() const { return printer_.get(); }
 
 bool PrintSurface::ShowPrintDialog() {
   if (pdfPath_) return printer_ != nullptr;
@@ -152,6 +75,7 @@ bool PrintSurface::ShowPrintDialog() {
 
   printer->setPrintRange(QPrinter::AllPages);
   printer_ = std::move(printer);
+  measurer_.SetDevice(printer_.get());
   printableArea_ = QRect(0, 0, printer_->width(), printer_->height());
   return true;
 }
@@ -210,11 +134,8 @@ void PrintSurface::CloseJob() {
 }
 
 void PrintSurface::SelectFont(const QFont& font) {
-  currentFont_ = font;
   if (painter_ && Drawing()) painter_->setFont(font);
-  metrics_.reset();
-  wholeMeasureUnits_ = 0;
-  advanceCache_ = nullptr;
+  measurer_.SelectFont(font);
 }
 
 void PrintSurface::UseFont(const Font& font) {
@@ -250,137 +171,11 @@ void PrintSurface::ApplyBack(int colour) {
   painter_->setBackground(ToQColor(colour));
 }
 
-const QFontMetrics& PrintSurface::Metrics() {
-  if (!metrics_) {
-    metrics_.emplace(currentFont_, Device());
-    wholeMeasureUnits_ = 0;
-  }
-  return *metrics_;
-}
+int PrintSurface::MeasureText(const QString& text) { return measurer_.MeasureText(text); }
 
-qsizetype PrintSurface::WholeMeasureUnits() {
-  if (wholeMeasureUnits_ == 0) {
-    const QFontMetrics& metrics = Metrics();
-    const qint64 em = std::max({metrics.maxWidth(), metrics.height(), 1});
-    wholeMeasureUnits_ = std::max<qint64>(1, (kFixedPointPixelCeiling - 1) / (kWidestUnitInEm * em));
-  }
-  return wholeMeasureUnits_;
-}
+int PrintSurface::AdditiveAdvance(char16_t unit) { return measurer_.AdditiveAdvance(unit); }
 
-qint64 PrintSurface::MeasureWhole(QStringView text) {
-  return Metrics().horizontalAdvance(text.toString());
-}
-
-// Walks the text in consecutive pieces and calls visit(from, to, width, plain) for each. The text
-// is first cut into chunks at every additive cut (the units on both sides have an additive
-// advance). A plain piece is a run of one-unit chunks, as wide as the sum of their advances;
-// every other chunk is a shaped piece, shaped and measured on its own. The width of a text is the
-// sum of its pieces' widths, so widths add up at additive cuts whatever Qt's shaping would make
-// of the context beyond a cut (the script of neutral characters next to a fallback symbol or a
-// right-to-left word, for one). No piece is longer than WholeMeasureUnits().
-template <typename Visit>
-void PrintSurface::ForEachPiece(QStringView text, Visit visit) {
-  const qsizetype limit = WholeMeasureUnits();
-  const qsizetype size = text.size();
-  qsizetype plainStart = 0;
-  qint64 plainWidth = 0;
-  auto finishPlain = [&](qsizetype end) {
-    if (end > plainStart) visit(plainStart, end, plainWidth, true);
-    plainStart = end;
-    plainWidth = 0;
-  };
-  qsizetype chunkStart = 0;
-  int startAdvance = AdditiveAdvance(text[0].unicode());
-  while (chunkStart < size) {
-    qsizetype chunkEnd = chunkStart + 1;
-    int previousAdvance = startAdvance;
-    int nextAdvance = -1;
-    for (; chunkEnd < size; ++chunkEnd) {
-      nextAdvance = AdditiveAdvance(text[chunkEnd].unicode());
-      if (previousAdvance >= 0 && nextAdvance >= 0) break;
-      previousAdvance = nextAdvance;
-    }
-    const qsizetype chunkSize = chunkEnd - chunkStart;
-    if (chunkSize == 1 && startAdvance >= 0) {
-      if (chunkEnd - plainStart > limit) finishPlain(chunkStart);
-      plainWidth += startAdvance;
-    } else {
-      finishPlain(chunkStart);
-      const QStringView chunk = text.sliced(chunkStart, chunkSize);
-      if (chunkSize <= limit) {
-        visit(chunkStart, chunkEnd, MeasureWhole(chunk), false);
-      } else {
-        // Too long to be measured in one call, and without an additive cut: cut between
-        // grapheme clusters, across which no font shapes in a way a page would show.
-        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, chunk);
-        for (qsizetype from = 0; from < chunkSize;) {
-          const qsizetype to = ClusterPieceEnd(chunk, graphemes, from, limit);
-          visit(chunkStart + from, chunkStart + to, MeasureWhole(chunk.sliced(from, to - from)),
-                false);
-          from = to;
-        }
-      }
-      plainStart = chunkEnd;
-    }
-    chunkStart = chunkEnd;
-    startAdvance = nextAdvance;
-  }
-  finishPlain(size);
-}
-
-int PrintSurface::MeasureText(const QString& original) {
-  if (original.isEmpty() || !Device()) return 0;
-  const QString text = WithoutTabs(original);
-  qint64 width = 0;
-  ForEachPiece(text, [&](qsizetype, qsizetype, qint64 pieceWidth, bool) { width += pieceWidth; });
-  return ClampToInt(width);
-}
-
-int PrintSurface::WidestAdvance() {
-  if (!Device()) return 0;
-  return Metrics().maxWidth();
-}
-
-PrintSurface::AdvanceCache& PrintSurface::CurrentAdvanceCache() {
-  if (advanceCache_ != nullptr) return *advanceCache_;
-  // QFont::key leaves out kerning and hinting, which change advances.
-  const QString key = currentFont_.key() + QLatin1Char('/') +
-                      QString::number(currentFont_.kerning()) + QLatin1Char('/') +
-                      QString::number(currentFont_.hintingPreference());
-  auto [entry, created] = advanceCaches_.try_emplace(key);
-  advanceCache_ = &entry->second;
-  if (created) {
-    const QFont deviceFont(currentFont_, Device());
-    advanceCache_->additiveFont = QFontInfo(deviceFont).fixedPitch() && !currentFont_.kerning();
-    if (advanceCache_->additiveFont) {
-      advanceCache_->advances.assign(kUnitCount, kUnknownAdvance);
-      advanceCache_->rawFont = QRawFont::fromFont(deviceFont);
-    }
-  }
-  return *advanceCache_;
-}
-
-int PrintSurface::AdditiveAdvance(char16_t unit) {
-  if (!Device()) return -1;
-  AdvanceCache& cache = CurrentAdvanceCache();
-  if (!cache.additiveFont) return -1;
-  int& cached = cache.advances[unit];
-  if (cached == kUnknownAdvance) cached = ComputeAdditiveAdvance(unit);
-  return cached;
-}
-
-int PrintSurface::ComputeAdditiveAdvance(char16_t unit) {
-  const QChar character(unit);
-  if (!CanStandAlone(character)) return -1;
-  // Characters the font lacks come from fallback fonts, whose advances follow other rules.
-  const QRawFont& rawFont = CurrentAdvanceCache().rawFont;
-  if (!rawFont.isValid() || !rawFont.supportsCharacter(character)) return -1;
-  const qint64 single = MeasureWhole(QString(character));
-  if (single < 0) return -1;
-  // A pair must measure as twice the single unit, or the font does more than place advances.
-  if (MeasureWhole(QString(2, character)) != 2 * single) return -1;
-  return static_cast<int>(single);
-}
+int PrintSurface::WidestAdvance() { return measurer_.WidestAdvance(); }
 
 int PrintSurface::PutText(int x, int y, const QString& original) {
   if (!Drawing()) return x;
@@ -392,12 +187,13 @@ int PrintSurface::PutText(int x, int y, const QString& original) {
   // Drawn piece by piece at the positions MeasureText gives, so that a row is exactly as wide on
   // the page as it was measured. Only pieces that can show are drawn: Qt would place the glyphs
   // of a very long text at wrapped-around positions.
-  const qint64 margin = kWidestUnitInEm * qint64{std::max(Metrics().height(), 1)};
+  const QFontMetrics& metrics = measurer_.Metrics();
+  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height(), 1)};
   const qint64 visibleLeft = -margin;
   const qint64 visibleRight = qint64{std::max(printableArea_.width(), 0)} + margin;
-  const int baseline = Metrics().ascent();
+  const int baseline = metrics.ascent();
   qint64 pen = x;
-  ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
+  measurer_.ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
     if (pen < visibleRight && pen + width > visibleLeft) {
       const QString piece = text.mid(from, to - from);
       const int pieceX = static_cast<int>(pen);
@@ -415,20 +211,10 @@ int PrintSurface::PutText(int x, int y, const QString& original) {
 // An opaque background is left to drawText, which paints the cell behind the text.
 bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text) {
   if (state_->mode != kTransparentTextMode) return false;
-  AdvanceCache& cache = CurrentAdvanceCache();
-  if (!cache.additiveFont) return false;
-  glyphPositions_.resize(text.size());
-  int pen = 0;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const int advance = AdditiveAdvance(text[i].unicode());
-    if (advance < 0) return false;
-    glyphPositions_[i] = QPointF(pen, 0);
-    pen += advance;
-  }
-  const QList<quint32> glyphs = cache.rawFont.glyphIndexesForString(text);
-  if (glyphs.size() != text.size()) return false;
-  glyphRun_.setRawFont(cache.rawFont);
-  glyphRun_.setGlyphIndexes(glyphs);
+  const QRawFont* font = nullptr;
+  if (!measurer_.PlacePlainGlyphs(text, font, glyphIndexes_, glyphPositions_)) return false;
+  glyphRun_.setRawFont(*font);
+  glyphRun_.setGlyphIndexes(glyphIndexes_);
   glyphRun_.setPositions(glyphPositions_);
   painter_->drawGlyphRun(QPointF(x, baseline), glyphRun_);
   return true;

@@ -2,18 +2,14 @@
 #pragma once
 
 #include <QFont>
-#include <QFontMetrics>
 #include <QGlyphRun>
-#include <QRawFont>
 #include <QRect>
 #include <QString>
-#include <QStringView>
-#include <map>
 #include <memory>
 #include <optional>
-#include <vector>
 
 #include "surface/drawing_surface.h"
+#include "surface/text_measure.h"
 
 class QPaintDevice;
 class QPainter;
@@ -71,27 +67,12 @@ class PrintSurface final : public DrawingSurface {
     int mode = 0;
   };
 
-  // Advances of single units of one font, filled on demand; kUnknownAdvance until asked.
-  struct AdvanceCache {
-    bool additiveFont = false;
-    std::vector<int> advances;
-    QRawFont rawFont;  // the font's glyphs at the device's resolution, for pre-placed text
-  };
-
   explicit PrintSurface(const QString& pdfPath);
   void ReleasePrinter();
-  const QPaintDevice* Device() const;
   void SelectFont(const QFont& font);
   void ApplyFront(int colour);
   void ApplyBack(int colour);
-  int ComputeAdditiveAdvance(char16_t unit);
-  AdvanceCache& CurrentAdvanceCache();
   bool PutPlacedGlyphs(int x, int baseline, const QString& text);
-  const QFontMetrics& Metrics();
-  qsizetype WholeMeasureUnits();
-  qint64 MeasureWhole(QStringView text);
-  template <typename Visit>
-  void ForEachPiece(QStringView text, Visit visit);
   bool Drawing() const { return state_.has_value(); }
 
   std::optional<QString> pdfPath_;
@@ -101,12 +82,9 @@ class PrintSurface final : public DrawingSurface {
   int jobCount_ = 0;
 
   std::optional<DrawingState> state_;
-  QFont currentFont_;
-  std::optional<QFontMetrics> metrics_;
-  qsizetype wholeMeasureUnits_ = 0;  // for metrics_; 0 until computed
-  AdvanceCache* advanceCache_ = nullptr;
-  std::map<QString, AdvanceCache> advanceCaches_;
+  TextMeasurer measurer_;
   QGlyphRun glyphRun_;
+  QList<quint32> glyphIndexes_;
   QList<QPointF> glyphPositions_;
 };
 

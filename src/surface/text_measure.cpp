@@ -1,0 +1,191 @@
+#include "surface/text_measure.h"
+
+#include <QFontInfo>
+#include <algorithm>
+#include <limits>
+
+namespace folivane {
+
+namespace {
+
+constexpr int kUnknownAdvance = -2;
+constexpr int kUnitCount = 0x10000;
+// Qt adds advances in 26.6 fixed point held in 32 bits: a text measured in one call must stay
+// below 2^25 device pixels or its width wraps around.
+constexpr qint64 kFixedPointPixelCeiling = qint64{1} << 25;
+
+// Scripts whose letters keep their own advance next to any neighbour in a font that does not kern:
+// no joining forms, no reordering, no clusters.
+bool IsSimpleScript(QChar::Script script) {
+  switch (script) {
+    case QChar::Script_Common:
+    case QChar::Script_Latin:
+    case QChar::Script_Greek:
+    case QChar::Script_Cyrillic:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CanStandAlone(QChar unit) {
+  if (unit.isSurrogate()) return false;
+  switch (unit.category()) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+      return false;
+    default:
+      break;
+  }
+  return unit.joiningType() == QChar::Joining_None && IsSimpleScript(unit.script());
+}
+
+}  // namespace
+
+QString WithoutTabs(const QString& text) {
+  if (!text.contains(u'\t')) return text;
+  QString blanked = text;
+  blanked.replace(u'\t', u' ');
+  return blanked;
+}
+
+int ClampToInt(qint64 value) {
+  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
+}
+
+qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
+                          qsizetype limit) {
+  if (text.size() - start <= limit) return text.size();
+  graphemes.setPosition(start + limit);
+  qsizetype end = graphemes.isAtBoundary() ? start + limit : graphemes.toPreviousBoundary();
+  if (end > start) return end;
+  end = start + limit;
+  if (QChar::isHighSurrogate(text[end - 1].unicode()) && QChar::isLowSurrogate(text[end].unicode())) {
+    end += end - 1 > start ? -1 : 1;
+  }
+  return end;
+}
+
+void TextMeasurer::SetDevice(const QPaintDevice* device) {
+  device_ = device;
+  // Advances belong to the device's resolution.
+  advanceCaches_.clear();
+  SelectFont(currentFont_);
+}
+
+void TextMeasurer::SelectFont(const QFont& font) {
+  currentFont_ = font;
+  metrics_.reset();
+  wholeMeasureUnits_ = 0;
+  advanceCache_ = nullptr;
+}
+
+const QFontMetrics& TextMeasurer::Metrics() {
+  if (!metrics_) {
+    metrics_.emplace(currentFont_, device_);
+    wholeMeasureUnits_ = 0;
+  }
+  return *metrics_;
+}
+
+qsizetype TextMeasurer::WholeMeasureUnits() {
+  if (wholeMeasureUnits_ == 0) {
+    const QFontMetrics& metrics = Metrics();
+    const qint64 em = std::max({metrics.maxWidth(), metrics.height(), 1});
+    wholeMeasureUnits_ = std::max<qint64>(1, (kFixedPointPixelCeiling - 1) / (kWidestUnitInEm * em));
+  }
+  return wholeMeasureUnits_;
+}
+
+qint64 TextMeasurer::MeasureWhole(QStringView text) {
+  return Metrics().horizontalAdvance(text.toString());
+}
+
+int TextMeasurer::MeasureText(const QString& original) {
+  if (original.isEmpty() || !device_) return 0;
+  const QString text = WithoutTabs(original);
+  qint64 width = 0;
+  ForEachPiece(text, [&](qsizetype, qsizetype, qint64 pieceWidth, bool) { width += pieceWidth; });
+  return ClampToInt(width);
+}
+
+int TextMeasurer::WidestAdvance() {
+  if (!device_) return 0;
+  return Metrics().maxWidth();
+}
+
+TextMeasurer::AdvanceCache& TextMeasurer::CurrentAdvanceCache() {
+  if (advanceCache_ != nullptr) return *advanceCache_;
+  // QFont::key leaves out kerning and hinting, which change advances.
+  const QString key = currentFont_.key() + QLatin1Char('/') +
+                      QString::number(currentFont_.kerning()) + QLatin1Char('/') +
+                      QString::number(currentFont_.hintingPreference());
+  auto [entry, created] = advanceCaches_.try_emplace(key);
+  advanceCache_ = &entry->second;
+  if (created) {
+    const QFont deviceFont(currentFont_, device_);
+    advanceCache_->additiveFont = QFontInfo(deviceFont).fixedPitch() && !currentFont_.kerning();
+    if (advanceCache_->additiveFont) {
+      advanceCache_->advances.assign(kUnitCount, kUnknownAdvance);
+      advanceCache_->rawFont = QRawFont::fromFont(deviceFont);
+    }
+  }
+  return *advanceCache_;
+}
+
+int TextMeasurer::AdditiveAdvance(char16_t unit) {
+  if (!device_) return -1;
+  AdvanceCache& cache = CurrentAdvanceCache();
+  if (!cache.additiveFont) return -1;
+  int& cached = cache.advances[unit];
+  if (cached == kUnknownAdvance) cached = ComputeAdditiveAdvance(unit);
+  return cached;
+}
+
+int TextMeasurer::ComputeAdditiveAdvance(char16_t unit) {
+  const QChar character(unit);
+  if (!CanStandAlone(character)) return -1;
+  // Characters the font lacks come from fallback fonts, whose advances follow other rules.
+  const QRawFont& rawFont = CurrentAdvanceCache().rawFont;
+  if (!rawFont.isValid() || !rawFont.supportsCharacter(character)) return -1;
+  const qint64 single = MeasureWhole(QString(character));
+  if (single < 0) return -1;
+  // A pair must measure as twice the single unit, or the font does more than place advances.
+  if (MeasureWhole(QString(2, character)) != 2 * single) return -1;
+  return static_cast<int>(single);
+}
+
+bool TextMeasurer::PlacePlainGlyphs(QStringView text, const QRawFont*& font, QList<quint32>& glyphs,
+                                    QList<QPointF>& positions) {
+  if (!device_) return false;
+  AdvanceCache& cache = CurrentAdvanceCache();
+  if (!cache.additiveFont) return false;
+  positions.resize(text.size());
+  int pen = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const int advance = AdditiveAdvance(text[i].unicode());
+    if (advance < 0) return false;
+    positions[i] = QPointF(pen, 0);
+    pen += advance;
+  }
+  glyphs.resize(text.size());
+  int count = static_cast<int>(text.size());
+  if (!cache.rawFont.glyphIndexesForChars(reinterpret_cast<const QChar*>(text.data()), count,
+                                          glyphs.data(), &count) ||
+      count != text.size()) {
+    return false;
+  }
+  font = &cache.rawFont;
+  return true;
+}
+
+}  // namespace folivane

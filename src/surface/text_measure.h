@@ -1,0 +1,142 @@
+// Text measuring shared by the drawing surfaces: widths that add up at additive cuts, and the pieces
+// a text is measured and drawn in.
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QList>
+#include <QPointF>
+#include <QRawFont>
+#include <QString>
+#include <QStringView>
+#include <QTextBoundaryFinder>
+#include <map>
+#include <optional>
+#include <vector>
+
+class QPaintDevice;
+
+namespace folivane {
+
+// Qt widens a tab to the next tab stop, so its width would hang on everything before it and no
+// width could be added up from pieces. The surfaces draw and measure a tab as one blank, as the
+// printer drivers of the original platform show a control character: lines arrive with their
+// tabs already expanded.
+QString WithoutTabs(const QString& text);
+
+int ClampToInt(qint64 value);
+
+// Measures texts in the selected font at the resolution of a paint device. Widths are those of
+// Qt's shaping with full hinting, so they are whole device pixels.
+class TextMeasurer {
+ public:
+  // How wide one UTF-16 unit may be drawn, in em: wide fallback glyphs and ligature forms such as
+  // U+FDFD reach a few em; the bound keeps a whole-measured text well inside Qt's ceiling.
+  static constexpr int kWidestUnitInEm = 8;
+
+  // Measures on `device`; null measures nothing (every width 0, no additive advance).
+  void SetDevice(const QPaintDevice* device);
+  const QPaintDevice* Device() const { return device_; }
+  void SelectFont(const QFont& font);
+  const QFont& CurrentFont() const { return currentFont_; }
+
+  // The operations of DrawingSurface with the same names.
+  int MeasureText(const QString& text);
+  int AdditiveAdvance(char16_t unit);
+  int WidestAdvance();
+  const QFontMetrics& Metrics();
+
+  // Walks the text in consecutive pieces and calls visit(from, to, width, plain) for each. The
+  // text is first cut into chunks at every additive cut (the units on both sides have an additive
+  // advance). A plain piece is a run of one-unit chunks, as wide as the sum of their advances;
+  // every other chunk is a shaped piece, shaped and measured on its own. The width of a text is
+  // the sum of its pieces' widths, so widths add up at additive cuts whatever Qt's shaping would
+  // make of the context beyond a cut (the script of neutral characters next to a fallback symbol
+  // or a right-to-left word, for one). No piece is longer than Qt can measure in one call.
+  template <typename Visit>
+  void ForEachPiece(QStringView text, Visit visit);
+
+  // The glyphs of a plain piece in the current font and their x positions from 0, placed by the
+  // additive advances without shaping; false when a unit has none. The font stays valid until
+  // the device changes.
+  bool PlacePlainGlyphs(QStringView text, const QRawFont*& font, QList<quint32>& glyphs,
+                        QList<QPointF>& positions);
+
+ private:
+  // Advances of single units of one font, filled on demand; kUnknownAdvance until asked.
+  struct AdvanceCache {
+    bool additiveFont = false;
+    std::vector<int> advances;
+    QRawFont rawFont;  // the font's glyphs at the device's resolution, for pre-placed text
+  };
+
+  qsizetype WholeMeasureUnits();
+  qint64 MeasureWhole(QStringView text);
+  int ComputeAdditiveAdvance(char16_t unit);
+  AdvanceCache& CurrentAdvanceCache();
+
+  const QPaintDevice* device_ = nullptr;
+  QFont currentFont_;
+  std::optional<QFontMetrics> metrics_;
+  qsizetype wholeMeasureUnits_ = 0;  // for metrics_; 0 until computed
+  AdvanceCache* advanceCache_ = nullptr;
+  std::map<QString, AdvanceCache> advanceCaches_;
+};
+
+// Where the text ends the piece of a stretch without additive cuts that begins at `start`: at most
+// `limit` units on, between two grapheme clusters where there is one, and never between the two
+// halves of a surrogate pair.
+qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
+                          qsizetype limit);
+
+template <typename Visit>
+void TextMeasurer::ForEachPiece(QStringView text, Visit visit) {
+  const qsizetype limit = WholeMeasureUnits();
+  const qsizetype size = text.size();
+  qsizetype plainStart = 0;
+  qint64 plainWidth = 0;
+  auto finishPlain = [&](qsizetype end) {
+    if (end > plainStart) visit(plainStart, end, plainWidth, true);
+    plainStart = end;
+    plainWidth = 0;
+  };
+  qsizetype chunkStart = 0;
+  int startAdvance = size > 0 ? AdditiveAdvance(text[0].unicode()) : -1;
+  while (chunkStart < size) {
+    qsizetype chunkEnd = chunkStart + 1;
+    int previousAdvance = startAdvance;
+    int nextAdvance = -1;
+    for (; chunkEnd < size; ++chunkEnd) {
+      nextAdvance = AdditiveAdvance(text[chunkEnd].unicode());
+      if (previousAdvance >= 0 && nextAdvance >= 0) break;
+      previousAdvance = nextAdvance;
+    }
+    const qsizetype chunkSize = chunkEnd - chunkStart;
+    if (chunkSize == 1 && startAdvance >= 0) {
+      if (chunkEnd - plainStart > limit) finishPlain(chunkStart);
+      plainWidth += startAdvance;
+    } else {
+      finishPlain(chunkStart);
+      const QStringView chunk = text.sliced(chunkStart, chunkSize);
+      if (chunkSize <= limit) {
+        visit(chunkStart, chunkEnd, MeasureWhole(chunk), false);
+      } else {
+        // Too long to be measured in one call, and without an additive cut: cut between
+        // grapheme clusters, across which no font shapes in a way a page would show.
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, chunk);
+        for (qsizetype from = 0; from < chunkSize;) {
+          const qsizetype to = ClusterPieceEnd(chunk, graphemes, from, limit);
+          visit(chunkStart + from, chunkStart + to, MeasureWhole(chunk.sliced(from, to - from)),
+                false);
+          from = to;
+        }
+      }
+      plainStart = chunkEnd;
+    }
+    chunkStart = chunkEnd;
+    startAdvance = nextAdvance;
+  }
+  finishPlain(size);
+}
+
+}  // namespace folivane
