@@ -1,0 +1,310 @@
+#include "surface/pdf_fonts.h"
+
+#include <hb-subset.h>
+#include <hb.h>
+
+#include <QtEndian>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace folivane {
+
+namespace {
+
+// The tables a PDF viewer reads from a TrueType program; layout tables (GSUB, GPOS) stay out, as
+// the glyphs arrive shaped already.
+constexpr const char* kTables[] = {"head", "hhea", "hmtx", "maxp", "loca", "glyf", "cvt ",
+                                   "fpgm", "prep", "name", "OS/2", "post", "cmap", "gasp"};
+
+struct FaceDeleter {
+  void operator()(hb_face_t* face) const { hb_face_destroy(face); }
+};
+struct BlobDeleter {
+  void operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
+};
+struct InputDeleter {
+  void operator()(hb_subset_input_t* input) const { hb_subset_input_destroy(input); }
+};
+using Face = std::unique_ptr<hb_face_t, FaceDeleter>;
+using Blob = std::unique_ptr<hb_blob_t, BlobDeleter>;
+
+hb_tag_t Tag(const char* name) { return HB_TAG(name[0], name[1], name[2], name[3]); }
+
+std::uint32_t Fnv1a(std::uint32_t hash, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+  return hash;
+}
+
+int Int16At(const QByteArray& table, int offset) {
+  if (table.size() < offset + 2) return 0;
+  return qFromBigEndian<qint16>(table.constData() + offset);
+}
+
+// A PostScript name made of the face's names: letters and digits only.
+std::string PostScriptName(const QRawFont& font) {
+  std::string name;
+  auto append = [&](const QString& part) {
+    for (QChar c : part)
+      if (c.unicode() < 0x80 && c.isLetterOrNumber()) name += static_cast<char>(c.unicode());
+  };
+  append(font.familyName());
+  name += '-';
+  append(font.styleName());
+  return name;
+}
+
+void AppendHex4(std::string& out, unsigned value) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+}
+
+void AppendUtf16Hex(std::string& out, char32_t character) {
+  if (character >= 0x10000) {
+    AppendHex4(out, QChar::highSurrogate(character));
+    AppendHex4(out, QChar::lowSurrogate(character));
+  } else {
+    AppendHex4(out, character);
+  }
+}
+
+std::string ToUnicodeMap(const std::vector<char32_t>& characters) {
+  std::string entries;
+  int count = 0;
+  std::string map =
+      "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+  auto flush = [&] {
+    if (count == 0) return;
+    AppendInt(map, count);
+    map += " beginbfchar\n";
+    map += entries;
+    map += "endbfchar\n";
+    entries.clear();
+    count = 0;
+  };
+  for (std::size_t glyph = 0; glyph < characters.size() && glyph <= 0xFFFF; ++glyph) {
+    if (characters[glyph] == 0) continue;
+    entries += '<';
+    AppendHex4(entries, static_cast<unsigned>(glyph));
+    entries += "> <";
+    AppendUtf16Hex(entries, characters[glyph]);
+    entries += ">\n";
+    if (++count == 100) flush();
+  }
+  flush();
+  map += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+  return map;
+}
+
+// The program's glyphs, subset to those used, glyph ids kept; the whole face when the subsetter
+// refuses it.
+QByteArray SubsetProgram(const QRawFont& font, const std::vector<bool>& used) {
+  Face builder(hb_face_builder_create());
+  for (const char* name : kTables) {
+    const QByteArray table = font.fontTable(name);
+    if (table.isEmpty()) continue;
+    Blob blob(hb_blob_create(table.constData(), static_cast<unsigned>(table.size()),
+                             HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr));
+    hb_face_builder_add_table(builder.get(), Tag(name), blob.get());
+  }
+  Face subset;
+  if (std::unique_ptr<hb_subset_input_t, InputDeleter> input{hb_subset_input_create_or_fail()}) {
+    hb_set_t* glyphs = hb_subset_input_glyph_set(input.get());
+    hb_set_add(glyphs, 0);
+    for (std::size_t glyph = 0; glyph < used.size(); ++glyph)
+      if (used[glyph]) hb_set_add(glyphs, static_cast<hb_codepoint_t>(glyph));
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
+    subset.reset(hb_subset_or_fail(builder.get(), input.get()));
+  }
+  Blob blob(hb_face_reference_blob(subset ? subset.get() : builder.get()));
+  unsigned length = 0;
+  const char* data = hb_blob_get_data(blob.get(), &length);
+  return QByteArray(data, static_cast<qsizetype>(length));
+}
+
+// A width in thousandths of the em, written so that a viewer multiplying it back (w x 0.001 x
+// size, in doubles) lands exactly on the advance: glyphs that follow each other in one string then
+// stand on the same whole pixels as glyphs placed one by one, and render the same.
+void AppendWidth(std::string& out, double advance, double pixelSize) {
+  const double width = advance * 1000.0 / pixelSize;
+  char text[40];
+  for (int digits = 6; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, width);
+    if (std::strtod(text, nullptr) * 0.001 * pixelSize == advance) {
+      out += text;
+      return;
+    }
+  }
+  AppendReal(out, width);
+}
+
+// "g [w1 w2 ...]" for each run of consecutive glyph ids, in thousandths of the em.
+std::string Widths(const std::vector<double>& advances, double pixelSize) {
+  std::string widths = "[";
+  bool inRun = false;
+  for (std::size_t glyph = 0; glyph < advances.size(); ++glyph) {
+    if (advances[glyph] < 0) {
+      if (inRun) widths += "]";
+      inRun = false;
+      continue;
+    }
+    if (!inRun) {
+      widths += ' ';
+      AppendInt(widths, static_cast<long long>(glyph));
+      widths += " [";
+      inRun = true;
+    } else {
+      widths += ' ';
+    }
+    AppendWidth(widths, advances[glyph], pixelSize);
+  }
+  if (inRun) widths += "]";
+  widths += " ]";
+  return widths;
+}
+
+}  // namespace
+
+int PdfFonts::ResourceFor(const QRawFont& font) {
+  if (lastKnown_ >= 0 && known_[lastKnown_].first == font) return known_[lastKnown_].second;
+  for (std::size_t i = 0; i < known_.size(); ++i) {
+    if (known_[i].first == font) {
+      lastKnown_ = static_cast<int>(i);
+      return known_[i].second;
+    }
+  }
+  int resource = kNotEmbeddable;
+  // A TrueType program can be embedded as it is; other outlines (CFF, Type 1) are drawn as paths.
+  if (font.isValid() && font.pixelSize() > 0 && !font.fontTable("glyf").isEmpty() &&
+      !font.fontTable("loca").isEmpty() && font.fontTable("head").size() >= 54) {
+    Resource added;
+    added.font = font;
+    added.program = ProgramFor(font);
+    added.pixelSize = font.pixelSize();
+    added.name = "/F" + std::to_string(resources_.size());
+    resources_.push_back(std::move(added));
+    resource = static_cast<int>(resources_.size()) - 1;
+  }
+  known_.emplace_back(font, resource);
+  lastKnown_ = static_cast<int>(known_.size()) - 1;
+  return resource;
+}
+
+int PdfFonts::ProgramFor(const QRawFont& font) {
+  const QByteArray head = font.fontTable("head");
+  std::string key = font.familyName().toStdString() + '\n' + font.styleName().toStdString() + '\n';
+  key.append(head.constData(), static_cast<std::size_t>(head.size()));
+  for (std::size_t i = 0; i < programs_.size(); ++i)
+    if (programs_[i].key == key) return static_cast<int>(i);
+  Program program;
+  program.font = font;
+  program.key = std::move(key);
+  programs_.push_back(std::move(program));
+  return static_cast<int>(programs_.size()) - 1;
+}
+
+double PdfFonts::FirstAdvance(Resource& resource, quint32 glyph, double suggested) {
+  if (glyph > 0xFFFF) return 0;  // outside a two-byte code; never drawn as such
+  if (glyph >= resource.advances.size()) resource.advances.resize(glyph + 1, -1.0);
+  if (suggested < 0) {
+    QPointF advance;
+    resource.font.advancesForGlyphIndexes(&glyph, &advance, 1);
+    suggested = std::max(0.0, advance.x());
+  }
+  resource.advances[glyph] = suggested;
+  std::vector<bool>& used = programs_[resource.program].used;
+  if (glyph >= used.size()) used.resize(glyph + 1, false);
+  used[glyph] = true;
+  return suggested;
+}
+
+void PdfFonts::NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character) {
+  if (glyph > 0xFFFF || character == 0) return;
+  if (glyph >= text.size()) text.resize(glyph + 1, 0);
+  text[glyph] = character;
+}
+
+void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor, int toUnicode,
+                            std::string& baseFont) const {
+  const QByteArray subset = SubsetProgram(program.font, program.used);
+  // The subset's tag comes from what it holds, so the same source gives the same bytes.
+  std::uint32_t hash = Fnv1a(2166136261u, program.key.data(), program.key.size());
+  for (std::size_t glyph = 0; glyph < program.used.size(); ++glyph) {
+    if (program.used[glyph]) hash = Fnv1a(hash, &glyph, sizeof glyph);
+  }
+  std::string tag;
+  for (int i = 0; i < 6; ++i, hash /= 26) tag += static_cast<char>('A' + hash % 26);
+  baseFont = tag + '+' + PostScriptName(program.font);
+
+  const int fontFile = file.Reserve();
+  file.WriteStream(fontFile, " /Length1 " + std::to_string(subset.size()),
+                   std::string_view(subset.constData(), static_cast<std::size_t>(subset.size())));
+
+  const QByteArray head = program.font.fontTable("head");
+  const double unitsPerEm = std::max<int>(16, qFromBigEndian<quint16>(head.constData() + 18));
+  auto inThousandths = [&](int units) { return units * 1000.0 / unitsPerEm; };
+  const QRawFont& font = program.font;
+  auto perMille = [&](qreal pixels) { return pixels * 1000.0 / font.pixelSize(); };
+  std::string body = "<< /Type /FontDescriptor /FontName /" + baseFont + " /Flags 4 /FontBBox [";
+  for (int offset : {36, 38, 40, 42}) {
+    body += ' ';
+    AppendReal(body, inThousandths(Int16At(head, offset)));
+  }
+  body += " ] /ItalicAngle 0 /Ascent ";
+  AppendReal(body, perMille(font.ascent()));
+  body += " /Descent ";
+  AppendReal(body, -perMille(font.descent()));
+  body += " /CapHeight ";
+  AppendReal(body, perMille(font.capHeight()));
+  body += " /StemV 80 /FontFile2 ";
+  AppendInt(body, fontFile);
+  body += " 0 R >>";
+  file.WriteObject(descriptor, body);
+
+  const std::string map = ToUnicodeMap(program.characters);
+  file.WriteStream(toUnicode, "", map);
+}
+
+std::string PdfFonts::WriteAll(PdfFile& file) const {
+  std::vector<int> descriptors, toUnicodes;
+  std::vector<std::string> baseFonts(programs_.size());
+  for (std::size_t i = 0; i < programs_.size(); ++i) {
+    descriptors.push_back(file.Reserve());
+    toUnicodes.push_back(file.Reserve());
+    WriteProgram(file, programs_[i], descriptors[i], toUnicodes[i], baseFonts[i]);
+  }
+  std::string dictionary;
+  for (const Resource& resource : resources_) {
+    const int type0 = file.Reserve();
+    const int cidFont = file.Reserve();
+    std::string body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFonts[resource.program] +
+                       " /Encoding /Identity-H /DescendantFonts [";
+    AppendInt(body, cidFont);
+    body += " 0 R] /ToUnicode ";
+    AppendInt(body, toUnicodes[resource.program]);
+    body += " 0 R >>";
+    file.WriteObject(type0, body);
+
+    body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFonts[resource.program] +
+           " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+           " /FontDescriptor ";
+    AppendInt(body, descriptors[resource.program]);
+    body += " 0 R /CIDToGIDMap /Identity /DW 0 /W ";
+    body += Widths(resource.advances, resource.pixelSize);
+    body += " >>";
+    file.WriteObject(cidFont, body);
+
+    dictionary += resource.name;
+    dictionary += ' ';
+    AppendInt(dictionary, type0);
+    dictionary += " 0 R ";
+  }
+  return dictionary;
+}
+
+}  // namespace folivane

@@ -1,0 +1,71 @@
+// The fonts of a PDF document: each face used is embedded once as a subset keeping its glyph ids,
+// and each size it is drawn at gets a font resource whose widths are the device's advances.
+#pragma once
+
+#include <QByteArray>
+#include <QRawFont>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "surface/pdf_file.h"
+
+namespace folivane {
+
+class PdfFonts {
+ public:
+  static constexpr int kNotEmbeddable = -1;
+
+  // The resource for a face at one pixel size, made on first use; kNotEmbeddable for a face
+  // without TrueType outlines, whose glyphs are drawn as paths.
+  int ResourceFor(const QRawFont& font);
+  // "/F3", the resource's name in the page resources.
+  const std::string& Name(int resource) const { return resources_[resource].name; }
+  double PixelSize(int resource) const { return resources_[resource].pixelSize; }
+  // How far the pen moves in device pixels after the glyph in this resource: its /W width. The
+  // first use decides it: `suggested` when it is >= 0, the font's advance otherwise.
+  double Advance(int resource, quint32 glyph, double suggested) {
+    Resource& r = resources_[resource];
+    if (glyph < r.advances.size() && r.advances[glyph] >= 0) return r.advances[glyph];
+    return FirstAdvance(r, glyph, suggested);
+  }
+  // Records the character a glyph stands for, for search and copy; the first one noted stays.
+  void NoteCharacter(int resource, quint32 glyph, char32_t character) {
+    std::vector<char32_t>& text = programs_[resources_[resource].program].characters;
+    if (glyph < text.size() && text[glyph] != 0) return;
+    NoteFirstCharacter(text, glyph, character);
+  }
+
+  // Writes every font program, descriptor, character map and resource; returns the entries of
+  // the font resource dictionary ("/F0 12 0 R ...").
+  std::string WriteAll(PdfFile& file) const;
+
+ private:
+  struct Program {
+    QRawFont font;           // any size: for its tables and names
+    std::string key;         // family, style and the head table: one face file
+    std::vector<char32_t> characters;  // by glyph id; 0 when none noted
+    std::vector<bool> used;  // by glyph id
+  };
+  struct Resource {
+    QRawFont font;
+    int program = 0;
+    double pixelSize = 0;
+    std::string name;
+    std::vector<double> advances;  // by glyph id; -1 until used
+  };
+
+  double FirstAdvance(Resource& resource, quint32 glyph, double suggested);
+  static void NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character);
+  int ProgramFor(const QRawFont& font);
+  void WriteProgram(PdfFile& file, const Program& program, int descriptor, int toUnicode,
+                    std::string& baseFont) const;
+
+  std::vector<Program> programs_;
+  std::vector<Resource> resources_;
+  std::vector<std::pair<QRawFont, int>> known_;  // every raw font seen, with its resource
+  int lastKnown_ = -1;
+};
+
+}  // namespace folivane

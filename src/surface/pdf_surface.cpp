@@ -1,0 +1,440 @@
+#include "surface/pdf_surface.h"
+
+#include <QGuiApplication>
+#include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "surface/page_compressor.h"
+#include "surface/print_surface.h"
+
+namespace folivane {
+
+namespace {
+
+// A4 as the Qt PDF target writes it, in points.
+constexpr int kPageWidthPoints = 595;
+constexpr int kPageHeightPoints = 842;
+// Pages in flight per worker: enough to keep every core busy while the drawing thread runs ahead.
+constexpr std::size_t kPagesPerWorker = 4;
+// Glyph positions closer than this (device pixels) to where the pen stands need no new position.
+constexpr double kSamePlace = 1e-3;
+constexpr double kDotsPerMetre = kPdfResolution / 0.0254;
+
+void AppendColour(std::string& out, Colour colour) {
+  for (int shift : {0, 8, 16}) {
+    AppendReal(out, ((colour >> shift) & 0xFF) / 255.0);
+    out += ' ';
+  }
+}
+
+void AppendGlyphHex(std::string& out, quint32 glyph) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += kHex[(glyph >> 12) & 0xF];
+  out += kHex[(glyph >> 8) & 0xF];
+  out += kHex[(glyph >> 4) & 0xF];
+  out += kHex[glyph & 0xF];
+}
+
+int DefaultWorkers() { return std::max(1, QThread::idealThreadCount()); }
+
+}  // namespace
+
+PdfSurface::PdfSurface(const QString& outputPath, const QDateTime& creationDate, int workers)
+    : outputPath_(outputPath),
+      creationDate_(creationDate),
+      metricsDevice_(1, 1, QImage::Format_RGB32),
+      workers_(workers < 0 ? DefaultWorkers() : workers) {
+  metricsDevice_.setDotsPerMeterX(qRound(kDotsPerMetre));
+  metricsDevice_.setDotsPerMeterY(qRound(kDotsPerMetre));
+  measurer_.SetDevice(&metricsDevice_);
+}
+
+PdfSurface::~PdfSurface() { CloseJob(); }
+
+int PdfSurface::PrintableWidth() const { return kPdfPrintableArea.width(); }
+
+int PdfSurface::PrintableHeight() const { return kPdfPrintableArea.height(); }
+
+int PdfSurface::OpenJob(const QString& documentName) {
+  if (open_ || written_) return 0;
+  if (!file_.Open(outputPath_)) return 0;
+  title_ = documentName;
+  pagesObject_ = file_.Reserve();
+  resourcesObject_ = file_.Reserve();
+  compressor_ = std::make_unique<PageCompressor>(workers_);
+  open_ = true;
+  StartPage();
+  return 1;
+}
+
+bool PdfSurface::BeginDrawing() {
+  if (!open_) return false;
+  state_ = DrawingState{};
+  measurer_.SelectFont(QGuiApplication::font());
+  return true;
+}
+
+void PdfSurface::EndDrawing() { state_.reset(); }
+
+void PdfSurface::StartPage() {
+  content_.clear();
+  content_.reserve(64 * 1024);
+  // One matrix takes device pixels of the printable area (y down) to points on the sheet. It is
+  // written as the Qt PDF target writes it, scale then offset: rows that end on a whole pixel of
+  // a 100 dpi rendering then round the same way in both.
+  content_ += "0.12 0 0 -0.12 0 ";
+  AppendInt(content_, kPageHeightPoints);
+  content_ += " cm 1 0 0 1 ";
+  AppendInt(content_, kPdfPrintableArea.left());
+  content_ += ' ';
+  AppendInt(content_, kPdfPrintableArea.top());
+  content_ += " cm\n0 0 ";
+  AppendInt(content_, kPdfPrintableArea.width());
+  content_ += ' ';
+  AppendInt(content_, kPdfPrintableArea.height());
+  content_ += " re W n\n";
+  fillKnown_ = false;
+  inText_ = false;
+  textResource_ = -1;
+}
+
+void PdfSurface::FinishPage() {
+  LeaveText();
+  compressor_->Submit(std::move(content_));
+  content_ = std::string();
+  while (compressor_->InFlight() > kPagesPerWorker * std::max(workers_, 1)) {
+    WritePage(compressor_->TakeOldest());
+  }
+}
+
+void PdfSurface::WritePage(const std::string& deflated) {
+  const int contents = file_.Reserve();
+  file_.WriteStream(contents, " /Filter /FlateDecode", deflated);
+  const int page = file_.Reserve();
+  std::string body = "<< /Type /Page /Parent ";
+  AppendInt(body, pagesObject_);
+  body += " 0 R /Resources ";
+  AppendInt(body, resourcesObject_);
+  body += " 0 R /Contents ";
+  AppendInt(body, contents);
+  body += " 0 R >>";
+  file_.WriteObject(page, body);
+  pageObjects_.push_back(page);
+}
+
+void PdfSurface::NextPage() {
+  if (!open_) return;
+  FinishPage();
+  StartPage();
+}
+
+void PdfSurface::CloseJob() {
+  if (!open_) return;
+  open_ = false;
+  state_.reset();
+  if (compressor_) {
+    FinishPage();
+    while (compressor_->InFlight() > 0) WritePage(compressor_->TakeOldest());
+    compressor_.reset();
+  }
+
+  std::string resources = "<< /Font << " + fonts_.WriteAll(file_) + ">> /XObject << ";
+  for (const auto& [key, number] : images_) {
+    resources += "/Im";
+    AppendInt(resources, number);
+    resources += ' ';
+    AppendInt(resources, number);
+    resources += " 0 R ";
+  }
+  resources += ">> >>";
+  file_.WriteObject(resourcesObject_, resources);
+
+  std::string pages = "<< /Type /Pages /MediaBox [0 0 ";
+  AppendInt(pages, kPageWidthPoints);
+  pages += ' ';
+  AppendInt(pages, kPageHeightPoints);
+  pages += "] /Count ";
+  AppendInt(pages, static_cast<long long>(pageObjects_.size()));
+  pages += " /Kids [";
+  for (int page : pageObjects_) {
+    AppendInt(pages, page);
+    pages += " 0 R ";
+  }
+  pages += "] >>";
+  file_.WriteObject(pagesObject_, pages);
+
+  const int info = file_.Reserve();
+  std::string infoBody = "<< /Title " + TextString(title_) + " /Producer (Folivane)";
+  if (creationDate_.isValid()) {
+    infoBody += " /CreationDate (D:" +
+                creationDate_.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() + ')';
+  }
+  infoBody += " >>";
+  file_.WriteObject(info, infoBody);
+  const int catalog = file_.Reserve();
+  std::string catalogBody = "<< /Type /Catalog /Pages ";
+  AppendInt(catalogBody, pagesObject_);
+  catalogBody += " 0 R >>";
+  file_.WriteObject(catalog, catalogBody);
+  written_ = file_.Finish(catalog, info);
+}
+
+void PdfSurface::UseFont(const Font& font) {
+  if (!font.valid) return;
+  measurer_.SelectFont(font.qfont);
+}
+
+void PdfSurface::SetForeground(Colour colour) {
+  if (state_) state_->pendingFront = colour & 0xFFFFFF;
+}
+
+void PdfSurface::SetBackground(Colour colour) {
+  if (state_) state_->pendingBack = colour & 0xFFFFFF;
+}
+
+void PdfSurface::SetTransparentText() {
+  if (state_) state_->transparent = true;
+}
+
+void PdfSurface::SetFill(Colour colour) {
+  if (fillKnown_ && fill_ == colour) return;
+  fill_ = colour;
+  fillKnown_ = true;
+  AppendColour(content_, colour);
+  content_ += "rg\n";
+}
+
+void PdfSurface::EnterText() {
+  if (inText_) return;
+  content_ += "BT\n";
+  inText_ = true;
+  textResource_ = -1;
+}
+
+void PdfSurface::LeaveText() {
+  if (!inText_) return;
+  content_ += "ET\n";
+  inText_ = false;
+}
+
+int PdfSurface::PutText(int x, int y, const QString& original) {
+  if (!state_ || !open_) return x;
+  if (original.isEmpty()) return x;
+  const QString text = WithoutTabs(original);
+
+  // Piece by piece at the positions MeasureText gives, as the Qt surface draws, so that a row is
+  // exactly as wide on the page as it was measured; pieces that cannot show are left out.
+  const QFontMetrics& metrics = measurer_.Metrics();
+  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height(), 1)};
+  const qint64 visibleLeft = -margin;
+  const qint64 visibleRight = qint64{kPdfPrintableArea.width()} + margin;
+  const int baseline = y + metrics.ascent();
+  const int cellHeight = metrics.ascent() + metrics.descent();
+  qint64 pen = x;
+  measurer_.ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
+    if (pen < visibleRight && pen + width > visibleLeft) {
+      if (!state_->transparent && width > 0) {
+        // An opaque text background fills the cell behind the text.
+        LeaveText();
+        SetFill(state_->pendingBack);
+        content_ += std::to_string(pen) + ' ' + std::to_string(y) + ' ' + std::to_string(width) +
+                    ' ' + std::to_string(cellHeight) + " re f\n";
+      }
+      SetFill(state_->pendingFront);
+      PutPiece(static_cast<double>(pen), baseline, text.mid(from, to - from), plain);
+    }
+    pen += width;
+  });
+  return ClampToInt(pen);
+}
+
+void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool plain) {
+  const QRawFont* font = nullptr;
+  if (plain && measurer_.PlacePlainGlyphs(piece, font, glyphs_, positions_)) {
+    PutGlyphs(*font, glyphs_.constData(), positions_.constData(), glyphs_.size(), x, baseline, &piece);
+    return;
+  }
+  // Shaped as Qt shapes a text it draws, fallback fonts included.
+  QTextLayout layout(piece, measurer_.CurrentFont(), &metricsDevice_);
+  QTextOption option;
+  option.setTextDirection(Qt::LeftToRight);
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  layout.endLayout();
+  if (!line.isValid()) return;
+  const double lineBaseline = line.y() + line.ascent();
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  for (const QGlyphRun& run : runs) {
+    const QList<quint32> glyphs = run.glyphIndexes();
+    QList<QPointF> positions = run.positions();
+    for (QPointF& position : positions) position.ry() -= lineBaseline;
+    const qsizetype count = std::min(glyphs.size(), positions.size());
+    const QRawFont runFont = run.rawFont();
+    const int resource = fonts_.ResourceFor(runFont);
+    if (resource == PdfFonts::kNotEmbeddable) {
+      PutOutlines(runFont, glyphs.constData(), positions.constData(), count, x, baseline);
+      continue;
+    }
+    // The characters behind the glyphs, for search and copy: each character's glyph in the
+    // run's font, where the run shows that glyph.
+    const std::unordered_set<quint32> shown(glyphs.begin(), glyphs.end());
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+      char32_t character = piece[i].unicode();
+      QChar units[2] = {piece[i], QChar()};
+      int length = 1;
+      if (piece[i].isHighSurrogate() && i + 1 < piece.size() && piece[i + 1].isLowSurrogate()) {
+        character = QChar::surrogateToUcs4(piece[i], piece[i + 1]);
+        units[1] = piece[i + 1];
+        length = 2;
+      }
+      quint32 glyph[2] = {0, 0};
+      int glyphCount = 2;
+      if (runFont.glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
+          glyph[0] != 0 && shown.count(glyph[0]) != 0) {
+        fonts_.NoteCharacter(resource, glyph[0], character);
+      }
+      i += length - 1;
+    }
+    PutGlyphs(runFont, glyphs.constData(), positions.constData(), count, x, baseline, nullptr);
+  }
+}
+
+void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
+                           qsizetype count, double x, double baseline, const QString* plainText) {
+  const int resource = fonts_.ResourceFor(font);
+  if (resource == PdfFonts::kNotEmbeddable) {
+    PutOutlines(font, glyphs, positions, count, x, baseline);
+    return;
+  }
+  EnterText();
+  if (resource != textResource_) {
+    textResource_ = resource;
+    content_ += fonts_.Name(resource);
+    content_ += ' ';
+    AppendReal(content_, fonts_.PixelSize(resource));
+    content_ += " Tf\n";
+  }
+  bool inString = false;
+  double penX = 0;
+  double penY = 0;
+  for (qsizetype i = 0; i < count; ++i) {
+    const quint32 glyph = glyphs[i];
+    if (glyph > 0xFFFF) continue;
+    const double glyphX = x + positions[i].x();
+    const double glyphY = baseline + positions[i].y();
+    if (!inString || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
+      if (inString) content_ += "> Tj\n";
+      content_ += "1 0 0 -1 ";
+      AppendReal(content_, glyphX);
+      content_ += ' ';
+      AppendReal(content_, glyphY);
+      content_ += " Tm <";
+      inString = true;
+    }
+    AppendGlyphHex(content_, glyph);
+    // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
+    double suggested = -1;
+    if (plainText) {
+      fonts_.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
+      if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
+    }
+    penX = glyphX + fonts_.Advance(resource, glyph, suggested);
+    penY = glyphY;
+  }
+  if (inString) content_ += "> Tj\n";
+}
+
+// Faces without TrueType outlines are drawn as filled outlines: the page shows the same glyphs,
+// though a text search does not find them.
+void PdfSurface::PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
+                             qsizetype count, double x, double baseline) {
+  LeaveText();
+  for (qsizetype i = 0; i < count; ++i) {
+    const QPainterPath path = font.pathForGlyph(glyphs[i]).translated(x + positions[i].x(),
+                                                                      baseline + positions[i].y());
+    if (path.isEmpty()) continue;
+    auto point = [&](const QPointF& p) {
+      AppendReal(content_, p.x());
+      content_ += ' ';
+      AppendReal(content_, p.y());
+      content_ += ' ';
+    };
+    for (int e = 0; e < path.elementCount(); ++e) {
+      const QPainterPath::Element element = path.elementAt(e);
+      if (element.isMoveTo()) {
+        point(element);
+        content_ += "m\n";
+      } else if (element.isLineTo()) {
+        point(element);
+        content_ += "l\n";
+      } else if (element.isCurveTo() && e + 2 < path.elementCount()) {
+        point(element);
+        point(path.elementAt(e + 1));
+        point(path.elementAt(e + 2));
+        content_ += "c\n";
+        e += 2;
+      }
+    }
+    content_ += path.fillRule() == Qt::WindingFill ? "f\n" : "f*\n";
+  }
+}
+
+void PdfSurface::FillBox(int x, int y, int width, int height, Colour colour) {
+  if (!state_ || !open_ || width <= 0 || height <= 0) return;
+  LeaveText();
+  SetFill(colour & 0xFFFFFF);
+  AppendInt(content_, x);
+  content_ += ' ';
+  AppendInt(content_, y);
+  content_ += ' ';
+  AppendInt(content_, width);
+  content_ += ' ';
+  AppendInt(content_, height);
+  content_ += " re f\n";
+}
+
+void PdfSurface::PutImage(const QImage& image, int x, int y) {
+  if (!state_ || !open_ || image.isNull()) return;
+  int number = 0;
+  for (const auto& [key, object] : images_)
+    if (key == image.cacheKey()) number = object;
+  if (number == 0) {
+    // Written once, where it is first drawn; every page that shows it refers to it.
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    std::string pixels;
+    pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height() * 3);
+    for (int row = 0; row < rgb.height(); ++row) {
+      pixels.append(reinterpret_cast<const char*>(rgb.constScanLine(row)),
+                    static_cast<std::size_t>(rgb.width()) * 3);
+    }
+    number = file_.Reserve();
+    std::string dictionary = " /Type /XObject /Subtype /Image /Width ";
+    AppendInt(dictionary, rgb.width());
+    dictionary += " /Height ";
+    AppendInt(dictionary, rgb.height());
+    dictionary += " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode";
+    file_.WriteStream(number, dictionary, Deflate(pixels, PageCompressor::kLevel));
+    images_.emplace_back(image.cacheKey(), number);
+  }
+  LeaveText();
+  content_ += "q ";
+  AppendInt(content_, image.width());
+  content_ += " 0 0 ";
+  AppendInt(content_, -image.height());
+  content_ += ' ';
+  AppendInt(content_, x);
+  content_ += ' ';
+  AppendInt(content_, static_cast<long long>(y) + image.height());
+  content_ += " cm /Im";
+  AppendInt(content_, number);
+  content_ += " Do Q\n";
+}
+
+}  // namespace folivane

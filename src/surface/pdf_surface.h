@@ -1,0 +1,109 @@
+// The PDF surface of the batch tool: PDF 1.7 written directly, pages deflated on every core.
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "surface/drawing_surface.h"
+#include "surface/pdf_file.h"
+#include "surface/pdf_fonts.h"
+#include "surface/text_measure.h"
+
+class QRawFont;
+
+namespace folivane {
+
+class PageCompressor;
+
+// Draws the job into a PDF file: A4 at 600 dpi with the printable area of the Qt PDF target
+// (kPdfPrintableArea), so a page is laid out exactly as on that target. Text is measured by Qt at
+// that resolution, with Qt's fonts and fallback fonts, and placed glyph by glyph where Qt would
+// draw it; fonts are embedded as subsets, the logo once. Equal input gives equal bytes.
+class PdfSurface final : public DrawingSurface {
+ public:
+  // `creationDate` goes into the document information when valid. `workers` threads deflate the
+  // pages (0: on the drawing thread; -1: one per core).
+  explicit PdfSurface(const QString& outputPath, const QDateTime& creationDate = {}, int workers = -1);
+  ~PdfSurface() override;
+  PdfSurface(const PdfSurface&) = delete;
+  PdfSurface& operator=(const PdfSurface&) = delete;
+
+  // True once CloseJob has written the whole file.
+  bool Written() const { return written_; }
+
+  bool ShowPrintDialog() override { return true; }
+  int PrintableWidth() const override;
+  int PrintableHeight() const override;
+  int OpenJob(const QString& documentName) override;
+  bool BeginDrawing() override;
+  void NextPage() override;
+  void EndDrawing() override;
+  void CloseJob() override;
+
+  void UseFont(const Font& font) override;
+  void SetForeground(Colour colour) override;
+  void SetBackground(Colour colour) override;
+  void SetTransparentText() override;
+
+  int MeasureText(const QString& text) override { return measurer_.MeasureText(text); }
+  int AdditiveAdvance(char16_t unit) override { return measurer_.AdditiveAdvance(unit); }
+  int WidestAdvance() override { return measurer_.WidestAdvance(); }
+  int PutText(int x, int y, const QString& text) override;
+  void FillBox(int x, int y, int width, int height, Colour colour) override;
+  void PutImage(const QImage& image, int x, int y) override;
+
+ private:
+  struct DrawingState {
+    Colour pendingFront = kWhite;
+    Colour pendingBack = kBlack;
+    bool transparent = false;
+  };
+
+  void StartPage();
+  void FinishPage();
+  void WritePage(const std::string& deflated);
+  void SetFill(Colour colour);
+  void EnterText();
+  void LeaveText();
+  void PutPiece(double x, double baseline, const QString& text, bool plain);
+  void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
+                 double x, double baseline, const QString* plainText);
+  void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
+                   qsizetype count, double x, double baseline);
+
+  QString outputPath_;
+  QDateTime creationDate_;
+  QString title_;
+  QImage metricsDevice_;  // 600 dpi, for measuring only
+  TextMeasurer measurer_;
+  PdfFile file_;
+  PdfFonts fonts_;
+  std::unique_ptr<PageCompressor> compressor_;
+  int workers_ = 0;
+  bool open_ = false;
+  bool written_ = false;
+  std::optional<DrawingState> state_;
+
+  int pagesObject_ = 0;
+  int resourcesObject_ = 0;
+  std::vector<int> pageObjects_;
+  std::vector<std::pair<qint64, int>> images_;  // QImage::cacheKey and object number
+
+  // The page being drawn.
+  std::string content_;
+  Colour fill_ = 0;
+  bool fillKnown_ = false;
+  bool inText_ = false;
+  int textResource_ = -1;
+  QList<quint32> glyphs_;
+  QList<QPointF> positions_;
+};
+
+}  // namespace folivane
