@@ -7,6 +7,7 @@
 
 #include "app/print_road.h"
 #include "app/startup.h"
+#include "surface/pdf_surface.h"
 #include "surface/print_surface.h"
 
 namespace {
@@ -27,6 +28,8 @@ const char kUsage[] =
     "                               (default: from the settings file)\n"
     "  --source-name PATH           show the file name of PATH in the header (default: SOURCE)\n"
     "  --clock YYYY-MM-DDTHH:MM:SS  use this local time in the footer instead of the clock\n"
+    "  --engine native|qt           write the PDF with folivane's own writer (default), or with\n"
+    "                               Qt's PDF engine as the printing path draws\n"
     "  -h, --help                   show this help and exit\n"
     "\n"
     "Exit status: 0 when the PDF was written, 1 when SOURCE cannot be read, holds nothing to print\n"
@@ -40,6 +43,7 @@ struct PdfOptions {
   QString fontSize;
   QString pageHeader;
   QString clock;
+  QString engine;
 };
 
 void Complain(const QString& message) {
@@ -53,7 +57,8 @@ bool ParseArguments(const QStringList& arguments, PdfOptions& options, bool& hel
       {QStringLiteral("--font-size"), &options.fontSize},
       {QStringLiteral("--page-header"), &options.pageHeader},
       {QStringLiteral("--source-name"), &options.sourceName},
-      {QStringLiteral("--clock"), &options.clock}};
+      {QStringLiteral("--clock"), &options.clock},
+      {QStringLiteral("--engine"), &options.engine}};
   QStringList positional;
   bool optionsEnded = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -147,6 +152,11 @@ int Run(int argc, char** argv) {
       !ApplyChoice(options.pageHeader, "--page-header", "every", "first", state.settings.PageHeader)) {
     return kExitUsage;
   }
+  if (!options.engine.isEmpty() && options.engine != u"native" && options.engine != u"qt") {
+    Complain(QStringLiteral("--engine takes native or qt, not \"%1\"").arg(options.engine));
+    return kExitUsage;
+  }
+  QDateTime created = QDateTime::currentDateTime();
   LocalClock clock = SystemLocalClock();
   if (!options.clock.isEmpty()) {
     const QDateTime moment = QDateTime::fromString(options.clock, Qt::ISODate);
@@ -155,6 +165,7 @@ int Run(int argc, char** argv) {
       return kExitUsage;
     }
     clock = FixedClock(moment);
+    created = moment;
   }
   state.tempSourcePath = options.source;
   state.sourcePath = options.sourceName.isEmpty() ? options.source : options.sourceName;
@@ -177,10 +188,16 @@ int Run(int argc, char** argv) {
     }
   }
 
-  std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(options.output);
-  PrintSource(state, *pdf, clock);
-  pdf.reset();
-  if (QFileInfo(options.output).size() == 0) {
+  bool written = true;
+  if (options.engine == u"qt") {
+    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(options.output);
+    PrintSource(state, *pdf, clock);
+  } else {
+    PdfSurface pdf(options.output, created);
+    PrintSource(state, pdf, clock);
+    written = pdf.Written();
+  }
+  if (!written || QFileInfo(options.output).size() == 0) {
     Complain(QStringLiteral("could not print to %1").arg(options.output));
     return kExitFailure;
   }
