@@ -1,0 +1,123 @@
+#include "surface/pdf_surface.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include "surface/fonts.h"
+#include "surface/logo.h"
+#include "surface/page_compressor.h"
+
+namespace folivane {
+namespace {
+
+QString RunTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(60000);
+  if (exitCode) *exitCode = process.exitCode();
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+class PdfWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+  // Two pages as the furniture and the rows draw them, with text that takes fallback fonts,
+  // combining marks, a tab and a line far wider than the page.
+  QByteArray Draw(const QString& name, int workers) {
+    const QString path = dir_.filePath(name);
+    PdfSurface surface(path, QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)), workers);
+    EXPECT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
+    const Font body = MakeFont(u"Courier New"_qs, 46, 96);
+    const Font banner = MakeFont(u"Courier New Bold"_qs, 51, 96);
+    const QImage logo = PrepareLogo(surface.PrintableWidth());
+    EXPECT_TRUE(surface.BeginDrawing());
+    for (int page = 1; page <= 2; ++page) {
+      if (page > 1) surface.NextPage();
+      surface.PutImage(logo, 3800, 260);
+      surface.FillBox(0, 300, 4760, 120, kBlack);
+      surface.UseFont(banner);
+      surface.SetForeground(kWhite);
+      surface.SetTransparentText();
+      surface.PutText(299, 320, u"SOURCE CODE"_qs);
+      surface.UseFont(body);
+      surface.SetForeground(kBlack);
+      surface.PutText(529, 600, u"Procedure Main()\t; caf\u00e9 e\u0301 \u4e2d\u6587 \u2603 \U0001F600"_qs);
+      surface.PutText(529, 700, QString(5000, u'x'));
+    }
+    surface.EndDrawing();
+    surface.CloseJob();
+    EXPECT_TRUE(surface.Written());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(PdfWriterTest, FilePassesQpdfCheckAndShowsItsText) {
+  Draw(u"a.pdf"_qs, 2);
+  const QString pdf = dir_.filePath(u"a.pdf"_qs);
+  if (QStandardPaths::findExecutable(u"qpdf"_qs).isEmpty()) GTEST_SKIP() << "qpdf missing";
+  int status = -1;
+  const QString check = RunTool(u"qpdf"_qs, {u"--check"_qs, pdf}, &status);
+  EXPECT_EQ(status, 0) << qPrintable(check);
+  EXPECT_TRUE(check.contains(u"No syntax or stream encoding errors"_qs)) << qPrintable(check);
+
+  const QString text = RunTool(u"pdftotext"_qs, {pdf, u"-"_qs});
+  EXPECT_EQ(text.count(u"SOURCE CODE"_qs), 2);
+  EXPECT_EQ(text.count(u"Procedure Main() ; caf\u00e9"_qs), 2) << qPrintable(text);
+  const QString info = RunTool(u"pdfinfo"_qs, {pdf});
+  EXPECT_TRUE(info.contains(QRegularExpression(u"Title: +PureBasic - Folivane"_qs)));
+  EXPECT_TRUE(info.contains(QRegularExpression(u"Pages: +2\n"_qs)));
+}
+
+TEST_F(PdfWriterTest, SameDrawingGivesTheSameBytesWithAnyNumberOfWorkers) {
+  const QByteArray inline_ = Draw(u"a.pdf"_qs, 0);
+  EXPECT_EQ(Draw(u"b.pdf"_qs, 3), inline_);
+  // The logo is stored once and drawn on both pages.
+  EXPECT_EQ(inline_.count("/Subtype /Image"), 1);
+}
+
+TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
+  PdfSurface surface(dir_.filePath(u"missing/a.pdf"_qs));
+  EXPECT_EQ(surface.OpenJob(u"x"_qs), 0);
+  EXPECT_FALSE(surface.BeginDrawing());
+  surface.CloseJob();
+  EXPECT_FALSE(surface.Written());
+}
+
+TEST(PageCompressorTest, PagesComeBackInOrderAndInflateToWhatWentIn) {
+  for (int workers : {0, 3}) {
+    PageCompressor compressor(workers);
+    std::vector<std::string> pages;
+    for (int i = 0; i < 40; ++i) pages.push_back(std::string(1000 + i * 997, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    std::size_t taken = 0;
+    for (const std::string& page : pages) {
+      compressor.Submit(page);
+      while (compressor.InFlight() > 5) {
+        const std::string deflated = compressor.TakeOldest();
+        // qUncompress wants the inflated size in front, big-endian.
+        QByteArray framed(4, '\0');
+        qToBigEndian<quint32>(static_cast<quint32>(pages[taken].size()), framed.data());
+        framed.append(deflated.data(), static_cast<qsizetype>(deflated.size()));
+        EXPECT_EQ(qUncompress(framed).toStdString(), pages[taken]) << workers << " " << taken;
+        ++taken;
+      }
+    }
+    while (compressor.InFlight() > 0) {
+      compressor.TakeOldest();
+      ++taken;
+    }
+    EXPECT_EQ(taken, pages.size());
+  }
+}
+
+}  // namespace
+}  // namespace folivane
