@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "app/print_road.h"
+#include "surface/pdf_surface.h"
 #include "surface/print_surface.h"
 
 namespace folivane {
@@ -78,7 +79,7 @@ class TracingSurface final : public DrawingSurface {
   DrawingSurface& target_;
 };
 
-QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selection) {
+QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selection, bool ownWriter = false) {
   QTemporaryDir dir;
   RunState state;
   state.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
@@ -86,7 +87,9 @@ QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selec
   state.settings.FontSize = fontSize;
   state.settings.PageHeader = pageHeader;
   EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QString(), state.source, CopyDisposal::Keep));
-  std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
+  std::unique_ptr<DrawingSurface> pdf;
+  if (ownWriter) pdf = std::make_unique<PdfSurface>(dir.filePath(u"sample.pdf"_qs));
+  else pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });
   return tracing.trace;
@@ -119,6 +122,13 @@ TEST_P(SampleGoldenTest, DrawingOperationsMatchTheStoredDump) {
   ASSERT_EQ(trace.size(), expected.size());
   for (qsizetype i = 0; i < trace.size(); ++i)
     ASSERT_EQ(trace[i], expected[i]) << "first difference at operation " << i + 1;
+}
+
+// The PDF writer of our own measures as Qt's engine does, so it draws the very same operations.
+TEST_P(SampleGoldenTest, OwnPdfWriterGetsTheSameOperations) {
+  const GoldenCase& c = GetParam();
+  const QString selection = QString::fromLatin1(c.selection);
+  EXPECT_EQ(TraceSample(c.fontSize, c.pageHeader, selection, true), TraceSample(c.fontSize, c.pageHeader, selection));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sample, SampleGoldenTest,

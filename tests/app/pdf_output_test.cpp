@@ -23,7 +23,8 @@ using Page = QList<Word>;
 double DeviceX(double points) { return points * 600.0 / 72.0 - 99.0; }
 double DeviceY(double points) { return points * 600.0 / 72.0 - 119.0; }
 
-class PdfOutputTest : public ::testing::Test {
+// Every case runs on both engines: the PDF writer of our own and Qt's.
+class PdfOutputTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
@@ -45,7 +46,8 @@ class PdfOutputTest : public ::testing::Test {
   QList<Page> Print(const QString& source, const QStringList& options) {
     const QString pdf = dir_.filePath(u"out.pdf"_qs);
     QProcess renderer;
-    renderer.start(FOLIVANE_PDF, options + QStringList{u"--clock"_qs, u"2027-03-01T14:05:09"_qs,
+    renderer.start(FOLIVANE_PDF, options + QStringList{u"--engine"_qs, QString::fromLatin1(GetParam()),
+                                                       u"--clock"_qs, u"2027-03-01T14:05:09"_qs,
                                                        u"--source-name"_qs, u"/work/Tool.pb"_qs, source, pdf});
     if (!renderer.waitForFinished(60000) || renderer.exitCode() != 0) return {};
     QProcess extract;
@@ -77,7 +79,7 @@ class PdfOutputTest : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
-TEST_F(PdfOutputTest, EveryPageCarriesBannerFooterAndHeaderWhenAskedFor) {
+TEST_P(PdfOutputTest, EveryPageCarriesBannerFooterAndHeaderWhenAskedFor) {
   const QList<Page> pages = Print(Source(150), {u"--font-size"_qs, u"regular"_qs, u"--page-header"_qs, u"every"_qs});
   ASSERT_EQ(pages.size(), 3);  // 70 + 70 + 10 rows
   for (qsizetype i = 0; i < pages.size(); ++i) {
@@ -93,7 +95,7 @@ TEST_F(PdfOutputTest, EveryPageCarriesBannerFooterAndHeaderWhenAskedFor) {
   EXPECT_FALSE(Find(pages[2], u"Folding"_qs));
 }
 
-TEST_F(PdfOutputTest, RowsSitOnTheTextAndNumberColumns) {
+TEST_P(PdfOutputTest, RowsSitOnTheTextAndNumberColumns) {
   const QList<Page> pages = Print(Source(12), {u"--font-size"_qs, u"regular"_qs});
   ASSERT_EQ(pages.size(), 1);
   for (const char* name : {"Row1", "Row9", "Row12"}) {
@@ -120,7 +122,7 @@ TEST_F(PdfOutputTest, RowsSitOnTheTextAndNumberColumns) {
   EXPECT_NEAR(banner->x, 13 * 23, 6.0);
 }
 
-TEST_F(PdfOutputTest, LargeTextWithHeaderOnTheFirstPageOnly) {
+TEST_P(PdfOutputTest, LargeTextWithHeaderOnTheFirstPageOnly) {
   const QList<Page> pages = Print(Source(150), {u"--font-size"_qs, u"large"_qs, u"--page-header"_qs, u"first"_qs});
   ASSERT_EQ(pages.size(), 3);  // 52 + 58 + 40 rows
   EXPECT_TRUE(Find(pages[0], u"Tool.pb"_qs));
@@ -139,7 +141,7 @@ TEST_F(PdfOutputTest, LargeTextWithHeaderOnTheFirstPageOnly) {
   EXPECT_TRUE(Find(pages[2], u"Row111"_qs));
 }
 
-TEST_F(PdfOutputTest, SelectionPrintsOnlyItsLines) {
+TEST_P(PdfOutputTest, SelectionPrintsOnlyItsLines) {
   const QList<Page> pages = Print(Source(40), {u"--selection"_qs, u"12x5x20x1"_qs});
   ASSERT_EQ(pages.size(), 1);
   EXPECT_FALSE(Find(pages[0], u"Row11"_qs));
@@ -147,5 +149,8 @@ TEST_F(PdfOutputTest, SelectionPrintsOnlyItsLines) {
   EXPECT_TRUE(Find(pages[0], u"Row20"_qs));
   EXPECT_FALSE(Find(pages[0], u"Row21"_qs));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, PdfOutputTest, ::testing::Values("native", "qt"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
