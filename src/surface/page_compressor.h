@@ -20,10 +20,11 @@ std::string Deflate(const std::string& data, int level);
 // holds a few pages, never the document.
 class PageCompressor {
  public:
-  // libdeflate at level 4: on page content streams it is 3 to 4 times as fast as zlib at its
-  // default level for a stream about 3 % larger; levels above 4 shrink pages by under 2 % and
-  // cost twice the time (bench/compare-peers, pages of the C header corpus).
-  static constexpr int kLevel = 4;
+  // libdeflate at level 6, measured on the page streams of the C header corpus: 2.4 times as
+  // fast as zlib at the same level (138 against 58 MB/s a core) for a stream 1.5 % smaller.
+  // Level 4 is 1.6 times as fast again but gives 7 % more bytes; levels 9 and 12 save 2 to 4 %
+  // of the file at 5 to 20 times the time.
+  static constexpr int kLevel = 6;
 
   // `workers` threads; 0 deflates on the caller's thread inside Submit.
   explicit PageCompressor(int workers, int level = kLevel);

@@ -32,12 +32,27 @@ void AppendColour(std::string& out, Colour colour) {
   }
 }
 
-void AppendGlyphHex(std::string& out, quint32 glyph) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += kHex[(glyph >> 12) & 0xF];
-  out += kHex[(glyph >> 8) & 0xF];
-  out += kHex[(glyph >> 4) & 0xF];
-  out += kHex[glyph & 0xF];
+// A glyph id as the two bytes of a literal string; the bytes a literal string treats specially
+// are escaped (a bare CR would be read as LF).
+void AppendGlyphCode(std::string& out, quint32 glyph) {
+  for (const char byte : {static_cast<char>(glyph >> 8), static_cast<char>(glyph & 0xFF)}) {
+    if (byte == '(' || byte == ')' || byte == '\\') {
+      out += '\\';
+      out += byte;
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else {
+      out += byte;
+    }
+  }
+}
+
+// A move written with at most four decimals, as AppendReal writes it; returns the move as a
+// viewer reads it, so positions that follow add up without drift.
+double AppendMove(std::string& out, double move) {
+  const double written = std::round(move * 10000.0) / 10000.0;
+  AppendReal(out, written);
+  return written;
 }
 
 int DefaultWorkers() { return std::max(1, QThread::idealThreadCount()); }
@@ -211,8 +226,12 @@ void PdfSurface::SetFill(Colour colour) {
 
 void PdfSurface::EnterText() {
   if (inText_) return;
-  content_ += "BT\n";
+  // Text space is device space upright again; each string then starts with a move from the
+  // start of the previous one, which deflates far better than a full matrix per string.
+  content_ += "BT\n1 0 0 -1 0 0 Tm\n";
   inText_ = true;
+  lineX_ = 0;
+  lineY_ = 0;
   textResource_ = -1;
 }
 
@@ -330,15 +349,14 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     const double glyphX = x + positions[i].x();
     const double glyphY = baseline + positions[i].y();
     if (!inString || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
-      if (inString) content_ += "> Tj\n";
-      content_ += "1 0 0 -1 ";
-      AppendReal(content_, glyphX);
+      if (inString) content_ += ") Tj\n";
+      lineX_ += AppendMove(content_, glyphX - lineX_);
       content_ += ' ';
-      AppendReal(content_, glyphY);
-      content_ += " Tm <";
+      lineY_ -= AppendMove(content_, lineY_ - glyphY);
+      content_ += " Td (";
       inString = true;
     }
-    AppendGlyphHex(content_, glyph);
+    AppendGlyphCode(content_, glyph);
     // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
     double suggested = -1;
     if (plainText) {
@@ -348,7 +366,7 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     penX = glyphX + fonts_.Advance(resource, glyph, suggested);
     penY = glyphY;
   }
-  if (inString) content_ += "> Tj\n";
+  if (inString) content_ += ") Tj\n";
 }
 
 // Faces without TrueType outlines are drawn as filled outlines: the page shows the same glyphs,

@@ -101,6 +101,8 @@ class PdfSurface final : public DrawingSurface {
   Colour fill_ = 0;
   bool fillKnown_ = false;
   bool inText_ = false;
+  double lineX_ = 0;  // where the last string started, device pixels
+  double lineY_ = 0;
   int textResource_ = -1;
   QList<quint32> glyphs_;
   QList<QPointF> positions_;
