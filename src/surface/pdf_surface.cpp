@@ -69,7 +69,14 @@ PdfSurface::PdfSurface(const QString& outputPath, const QDateTime& creationDate,
   measurer_.SetDevice(&metricsDevice_);
 }
 
-PdfSurface::~PdfSurface() { CloseJob(); }
+PdfSurface::~PdfSurface() {
+  // A job left open is finished here; without memory for it the file stays incomplete, which
+  // Written() reports, and no exception leaves the destructor.
+  try {
+    CloseJob();
+  } catch (...) {
+  }
+}
 
 int PdfSurface::PrintableWidth() const { return kPdfPrintableArea.width(); }
 
