@@ -98,6 +98,7 @@ bool PdfSurface::BeginDrawing() {
   if (!open_) return false;
   state_ = DrawingState{};
   measurer_.SelectFont(QGuiApplication::font());
+  fontKey_ = QGuiApplication::font().key();
   return true;
 }
 
@@ -209,6 +210,7 @@ void PdfSurface::CloseJob() {
 void PdfSurface::UseFont(const Font& font) {
   if (!font.valid) return;
   measurer_.SelectFont(font.qfont);
+  fontKey_ = font.qfont.key();
 }
 
 void PdfSurface::SetForeground(Colour colour) {
@@ -285,7 +287,25 @@ void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool 
     PutGlyphs(*font, glyphs_.constData(), positions_.constData(), glyphs_.size(), x, baseline, &piece);
     return;
   }
-  // Shaped as Qt shapes a text it draws, fallback fonts included.
+  const std::vector<ShapedRun>& runs = ShapedRuns(piece);
+  for (const ShapedRun& run : runs) {
+    PutGlyphs(run.font, run.glyphs.constData(), run.positions.constData(), run.glyphs.size(), x,
+              baseline, nullptr);
+  }
+}
+
+// Shaped as Qt shapes a text it draws, fallback fonts included. Short pieces come back often
+// (a replacement character after the same few neighbours, say), so their runs are kept.
+const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& piece) {
+  const bool keep = piece.size() <= kKeptPieceUnits;
+  QString key;
+  if (keep) {
+    key = fontKey_ + QChar(0) + piece;
+    if (const auto found = shapedPieces_.find(key); found != shapedPieces_.end()) return found->second;
+    if (shapedPieces_.size() >= kKeptPieces) shapedPieces_.clear();
+  }
+  std::vector<ShapedRun>& runs = keep ? shapedPieces_[key] : unkeptRuns_;
+  runs.clear();
   QTextLayout layout(piece, measurer_.CurrentFont(), &metricsDevice_);
   QTextOption option;
   option.setTextDirection(Qt::LeftToRight);
@@ -294,41 +314,40 @@ void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool 
   layout.beginLayout();
   QTextLine line = layout.createLine();
   layout.endLayout();
-  if (!line.isValid()) return;
+  if (!line.isValid()) return runs;
   const double lineBaseline = line.y() + line.ascent();
-  const QList<QGlyphRun> runs = layout.glyphRuns();
-  for (const QGlyphRun& run : runs) {
-    const QList<quint32> glyphs = run.glyphIndexes();
-    QList<QPointF> positions = run.positions();
-    for (QPointF& position : positions) position.ry() -= lineBaseline;
-    const qsizetype count = std::min(glyphs.size(), positions.size());
-    const QRawFont runFont = run.rawFont();
-    const int resource = fonts_.ResourceFor(runFont);
-    if (resource == PdfFonts::kNotEmbeddable) {
-      PutOutlines(runFont, glyphs.constData(), positions.constData(), count, x, baseline);
-      continue;
+  for (const QGlyphRun& glyphRun : layout.glyphRuns()) {
+    ShapedRun run{glyphRun.rawFont(), glyphRun.glyphIndexes(), glyphRun.positions()};
+    run.positions.resize(run.glyphs.size());
+    for (QPointF& position : run.positions) position.ry() -= lineBaseline;
+    NoteCharacters(run, piece);
+    runs.push_back(std::move(run));
+  }
+  return runs;
+}
+
+// The characters behind a run's glyphs, for search and copy: each character's glyph in the run's
+// font, where the run shows that glyph.
+void PdfSurface::NoteCharacters(const ShapedRun& run, const QString& piece) {
+  const int resource = fonts_.ResourceFor(run.font);
+  if (resource == PdfFonts::kNotEmbeddable) return;
+  const std::unordered_set<quint32> shown(run.glyphs.begin(), run.glyphs.end());
+  for (qsizetype i = 0; i < piece.size(); ++i) {
+    char32_t character = piece[i].unicode();
+    QChar units[2] = {piece[i], QChar()};
+    int length = 1;
+    if (piece[i].isHighSurrogate() && i + 1 < piece.size() && piece[i + 1].isLowSurrogate()) {
+      character = QChar::surrogateToUcs4(piece[i], piece[i + 1]);
+      units[1] = piece[i + 1];
+      length = 2;
     }
-    // The characters behind the glyphs, for search and copy: each character's glyph in the
-    // run's font, where the run shows that glyph.
-    const std::unordered_set<quint32> shown(glyphs.begin(), glyphs.end());
-    for (qsizetype i = 0; i < piece.size(); ++i) {
-      char32_t character = piece[i].unicode();
-      QChar units[2] = {piece[i], QChar()};
-      int length = 1;
-      if (piece[i].isHighSurrogate() && i + 1 < piece.size() && piece[i + 1].isLowSurrogate()) {
-        character = QChar::surrogateToUcs4(piece[i], piece[i + 1]);
-        units[1] = piece[i + 1];
-        length = 2;
-      }
-      quint32 glyph[2] = {0, 0};
-      int glyphCount = 2;
-      if (runFont.glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
-          glyph[0] != 0 && shown.count(glyph[0]) != 0) {
-        fonts_.NoteCharacter(resource, glyph[0], character);
-      }
-      i += length - 1;
+    quint32 glyph[2] = {0, 0};
+    int glyphCount = 2;
+    if (run.font.glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
+        glyph[0] != 0 && shown.count(glyph[0]) != 0) {
+      fonts_.NoteCharacter(resource, glyph[0], character);
     }
-    PutGlyphs(runFont, glyphs.constData(), positions.constData(), count, x, baseline, nullptr);
+    i += length - 1;
   }
 }
 

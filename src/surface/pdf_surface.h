@@ -5,10 +5,12 @@
 #include <QImage>
 #include <QList>
 #include <QPointF>
+#include <QRawFont>
 #include <QString>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "surface/drawing_surface.h"
@@ -16,7 +18,6 @@
 #include "surface/pdf_fonts.h"
 #include "surface/text_measure.h"
 
-class QRawFont;
 
 namespace folivane {
 
@@ -60,6 +61,14 @@ class PdfSurface final : public DrawingSurface {
   void PutImage(const QImage& image, int x, int y) override;
 
  private:
+  struct ShapedRun {
+    QRawFont font;
+    QList<quint32> glyphs;
+    QList<QPointF> positions;  // from the piece's start on its baseline
+  };
+  static constexpr qsizetype kKeptPieceUnits = 16;
+  static constexpr std::size_t kKeptPieces = 4096;
+
   struct DrawingState {
     Colour pendingFront = kWhite;
     Colour pendingBack = kBlack;
@@ -73,6 +82,8 @@ class PdfSurface final : public DrawingSurface {
   void EnterText();
   void LeaveText();
   void PutPiece(double x, double baseline, const QString& text, bool plain);
+  const std::vector<ShapedRun>& ShapedRuns(const QString& piece);
+  void NoteCharacters(const ShapedRun& run, const QString& piece);
   void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
                  double x, double baseline, const QString* plainText);
   void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
@@ -104,6 +115,9 @@ class PdfSurface final : public DrawingSurface {
   double lineX_ = 0;  // where the last string started, device pixels
   double lineY_ = 0;
   int textResource_ = -1;
+  QString fontKey_;  // of the current font
+  std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
+  std::vector<ShapedRun> unkeptRuns_;
   QList<quint32> glyphs_;
   QList<QPointF> positions_;
 };

@@ -107,7 +107,14 @@ qsizetype TextMeasurer::WholeMeasureUnits() {
 }
 
 qint64 TextMeasurer::MeasureWhole(QStringView text) {
-  return Metrics().horizontalAdvance(text.toString());
+  if (text.size() > kShortTextUnits) return Metrics().horizontalAdvance(text.toString());
+  std::unordered_map<QString, qint64>& kept = CurrentAdvanceCache().shortWidths;
+  QString key = text.toString();
+  if (const auto found = kept.find(key); found != kept.end()) return found->second;
+  if (kept.size() >= kShortWidthsKept) kept.clear();
+  const qint64 width = Metrics().horizontalAdvance(key);
+  kept.emplace(std::move(key), width);
+  return width;
 }
 
 int TextMeasurer::MeasureText(const QString& original) {

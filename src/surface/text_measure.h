@@ -12,6 +12,7 @@
 #include <QTextBoundaryFinder>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class QPaintDevice;
@@ -68,7 +69,12 @@ class TextMeasurer {
     bool additiveFont = false;
     std::vector<int> advances;
     QRawFont rawFont;  // the font's glyphs at the device's resolution, for pre-placed text
+    // Widths of short shaped texts: the same few pieces (a replacement character between the
+    // same neighbours, say) come back on many lines, each measured when wrapped and when drawn.
+    std::unordered_map<QString, qint64> shortWidths;
   };
+  static constexpr qsizetype kShortTextUnits = 16;
+  static constexpr std::size_t kShortWidthsKept = 16384;
 
   qsizetype WholeMeasureUnits();
   qint64 MeasureWhole(QStringView text);
