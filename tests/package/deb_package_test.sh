@@ -54,10 +54,7 @@ echo "built $(basename "$deb")"
 echo "== lintian"
 lintian --fail-on error,warning "$scratch"/folivane_*.changes
 
-echo "== dpkg -i"
-installed=yes
-dpkg_when_free -i "$deb" | tail -n 3
-listing=$(dpkg -L folivane)
+listing=$(dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }')
 for path in /usr/bin/folivane /usr/bin/folivane-pdf /usr/share/man/man1/folivane.1.gz \
     /usr/share/man/man1/folivane-pdf.1.gz /usr/share/bash-completion/completions/folivane-pdf \
     /usr/share/applications/folivane-settings.desktop \
@@ -65,6 +62,10 @@ for path in /usr/bin/folivane /usr/bin/folivane-pdf /usr/share/man/man1/folivane
     /usr/share/icons/hicolor/scalable/apps/folivane.svg; do
   grep -qxF "$path" <<<"$listing" || { echo "the package lacks $path"; exit 1; }
 done
+
+echo "== dpkg -i"
+installed=yes
+dpkg_when_free -i "$deb" | tail -n 3
 
 echo "== /usr/bin/folivane-pdf"
 mkdir "$scratch/home"
