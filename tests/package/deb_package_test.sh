@@ -42,6 +42,10 @@ else
   tar -C "$root" --exclude='./build*' --exclude='./obj-*' -cf - . | tar -C "$scratch/folivane" -xf -
 fi
 
+echo "== dpkg-source"
+# The source package too, from the pristine copy, so that lintian sees debian/ as a whole.
+(cd "$scratch" && dpkg-source -b folivane >/dev/null)
+
 echo "== dpkg-buildpackage"
 if ! (cd "$scratch/folivane" && DEB_BUILD_OPTIONS="parallel=2 nocheck" dpkg-buildpackage -us -uc -b) \
     >"$scratch/build.log" 2>&1; then
@@ -52,7 +56,7 @@ deb=$(echo "$scratch"/folivane_*.deb)
 echo "built $(basename "$deb")"
 
 echo "== lintian"
-lintian --fail-on error,warning "$scratch"/folivane_*.changes
+lintian --fail-on error,warning "$scratch"/folivane_*.dsc "$scratch"/folivane_*.changes
 
 listing=$(dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }')
 for path in /usr/bin/folivane /usr/bin/folivane-pdf /usr/share/man/man1/folivane.1.gz \
