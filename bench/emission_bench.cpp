@@ -21,8 +21,8 @@ QStringList SourceLines(int count) {
 // The whole job for a source of range(0) lines; "page" is the time per page emitted.
 void BM_PrintJob(benchmark::State& state) {
   folivane::PrintRequest request;
-  request.sourceLines = SourceLines(static_cast<int>(state.range(0)));
-  request.ideVersion = QStringLiteral(" PureBasic 6.10 LTS");
+  request.source.lines = SourceLines(static_cast<int>(state.range(0)));
+  request.source.ideVersion = QStringLiteral(" PureBasic 6.10 LTS");
   request.sourcePath = QStringLiteral("/home/user/Greenhouse.pb");
   request.clock = [] { return folivane::LocalTime{2027, 3, 1, 14, 5, 9}; };
 

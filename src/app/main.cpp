@@ -30,10 +30,10 @@ void Run(int argc, char** argv) {
   QApplication application(qtArgc, qtArgv);
 
   RunState state;
-  state.displayDpi = ReadDisplayResolution();
+  state.request.displayDpi = ReadDisplayResolution();
   state.settingsDirectory = SettingsDirectory();
 
-  RoadEnds ends;
+  ModeEnds ends;
   ends.printSource = [](RunState& run) {
     PrintSurface printer;
     PrintSource(run, printer, SystemLocalClock());

@@ -131,8 +131,9 @@ folivane::LocalClock FixedClock(const QDateTime& moment) {
 // Characters that print as empty boxes are worth a word: installing a font mends them.
 void ReportCharactersWithoutGlyph(const folivane::RunState& state) {
   constexpr qsizetype kShown = 12;
-  const QStringList printed = state.source.lines + QStringList{folivane::FileNamePart(state.sourcePath),
-                                                               state.source.ideVersion};
+  const folivane::PrintRequest& request = state.request;
+  const QStringList printed =
+      request.source.lines + QStringList{folivane::FileNamePart(request.sourcePath), request.source.ideVersion};
   const QList<char32_t> missing = folivane::CharactersWithoutGlyph(
       printed, {QStringLiteral("Courier New"), QStringLiteral("Arial")});
   if (missing.isEmpty()) return;
@@ -173,7 +174,7 @@ int Run(int argc, char** argv) {
   QGuiApplication application(qtArgc, qtArgv);
 
   RunState state;
-  state.displayDpi = 96;
+  state.request.displayDpi = 96;
   state.settingsDirectory = SettingsDirectory();
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
   if (!ApplyChoice(options.fontSize, "--font-size", "regular", "large", state.settings.FontSize) ||
@@ -200,20 +201,20 @@ int Run(int argc, char** argv) {
     intake.encoding = options.encoding.toLatin1();
   }
   const QString shownSource = QFile::decodeName(options.source);
-  state.sourcePath = options.sourceName.isEmpty() ? shownSource : options.sourceName;
-  state.selectionText = options.selection;
+  state.request.sourcePath = options.sourceName.isEmpty() ? shownSource : options.sourceName;
+  state.request.selection = options.selection;
 
   struct stat sourceStatus {};
   if (::stat(options.source.constData(), &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode) ||
-      !ReadSourceCopy(options.source, QByteArray(), state.source, {CopyDisposal::Keep, intake, {}})) {
+      !ReadSourceCopy(options.source, QByteArray(), state.request.source, {CopyDisposal::Keep, intake, {}})) {
     Complain(QStringLiteral("cannot read %1").arg(shownSource));
     return kExitFailure;
   }
-  if (state.source.cutShort) {
+  if (state.request.source.cutShort) {
     Complain(QStringLiteral("%1 is longer than %2 MiB or %3 lines; the rest is left out")
                  .arg(shownSource).arg(kMaxCopyBytes / (1024 * 1024)).arg(kMaxCopyLines));
   }
-  if (state.source.lines.isEmpty()) {
+  if (state.request.source.lines.isEmpty()) {
     Complain(QStringLiteral("%1 holds no line before its IDE options block: nothing to print").arg(shownSource));
     return kExitFailure;
   }

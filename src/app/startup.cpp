@@ -4,22 +4,22 @@
 
 namespace folivane {
 
-Road RunStartup(RunState& state, const QList<QByteArray>& parameters, const RoadEnds& ends) {
+Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends) {
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
 
   if (parameters.isEmpty()) {
     if (ends.showSettings) ends.showSettings(state);
-    return Road::Settings;
+    return Mode::Settings;
   }
 
   const auto parameter = [&](qsizetype index) { return parameters.value(index); };
   state.tempSourceFile = parameter(0);
   state.sourceFile = parameter(1);
-  state.sourcePath = QFile::decodeName(state.sourceFile);
-  state.selectionText = QFile::decodeName(parameter(2));
-  ReadSourceCopy(state.tempSourceFile, state.sourceFile, state.source);
-  if (!state.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
-  return Road::Print;
+  state.request.sourcePath = QFile::decodeName(state.sourceFile);
+  state.request.selection = QFile::decodeName(parameter(2));
+  ReadSourceCopy(state.tempSourceFile, state.sourceFile, state.request.source);
+  if (!state.request.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
+  return Mode::Print;
 }
 
 void ChooseQtPlatform() {

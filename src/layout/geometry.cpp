@@ -18,8 +18,8 @@ bool IsUsableScale(const LayoutScale& scale) {
   return scale.horizontalFactor > 0 && scale.verticalFactor > 0;
 }
 
-SizeProfile SelectProfile(qint32 fontSizeSetting) {
-  return fontSizeSetting == 0 ? kLargeProfile : kRegularProfile;
+SizeProfile SelectProfile(FontSize fontSize) {
+  return fontSize == FontSize::Large ? kLargeProfile : kRegularProfile;
 }
 
 int FontPointSize(float sizeFactor, int horizontalFactor) {

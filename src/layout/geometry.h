@@ -3,6 +3,8 @@
 
 #include <QtGlobal>
 
+#include "layout/print_choices.h"
+
 namespace folivane {
 
 inline constexpr int kGridWidth = 204;
@@ -37,8 +39,7 @@ struct SizeProfile {
 inline constexpr SizeProfile kRegularProfile{3, 35, 242, 4200, 18, 23, 2.0f};
 inline constexpr SizeProfile kLargeProfile{4, 34, 240, 4100, 20, 25, 2.7f};
 
-// Only a font-size setting of 0 selects the Large profile.
-SizeProfile SelectProfile(qint32 fontSizeSetting);
+SizeProfile SelectProfile(FontSize fontSize);
 
 inline constexpr float kBannerFontFactor = 2.2f;
 inline constexpr float kFooterFontFactor = 2.0f;

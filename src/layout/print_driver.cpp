@@ -36,7 +36,7 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
 // The rows of each source line are wrapped just before they are drawn, with the body font
 // selected as it is for every row, so a job holds the rows of one line at a time however long
 // the source. keptRows, when given, receives every row as it is printed.
-void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, qint32 pageHeader,
+void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, HeaderPlacement headerPlacement,
               RangeWrapper& wrapper, PrintList* keptRows) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
@@ -53,16 +53,17 @@ void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile&
         previousLabel = row.label;
       }
       rowPosition += profile.lineStep;
-      PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, kAlignRight);
-      PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, 0);
+      PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, Align::Right);
+      PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, Align::Left);
 
       // Every line still to come gives at least one row.
       const bool rowsRemain = rowIndex + 1 < lineRows.size() || !wrapper.AtEnd();
       if (rowPosition > profile.bottomLimit && rowsRemain) {
-        rowPosition = pageHeader != 0 ? profile.top : profile.top - kBannerOnlyLift;
+        const bool fullHeader = headerPlacement == HeaderPlacement::EveryPage;
+        rowPosition = fullHeader ? profile.top : profile.top - kBannerOnlyLift;
         ++pageNumber;
         surface.NextPage();
-        DrawFurniture(surface, job, pageNumber, pageHeader);
+        DrawFurniture(surface, job, pageNumber, fullHeader);
         UseBodyText(surface, job.fonts);
       }
     }
@@ -84,19 +85,19 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
 
   job.fonts = MakeJobFonts(fontSizes, request.displayDpi);
   job.logo = PrepareLogo(job.scale.printableWidth);
-  job.ideVersion = request.ideVersion;
+  job.ideVersion = request.source.ideVersion;
   job.sourcePath = request.sourcePath;
   job.clock = request.clock;
 
   if (surface.BeginDrawing()) {
-    DrawFurniture(surface, job, 1, 1);
+    DrawFurniture(surface, job, 1, true);
     UseBodyText(surface, job.fonts);
 
-    const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.sourceLines.size()));
+    const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.source.lines.size()));
     const int wrapLimit = EffectiveWrapLimit(profile.wrapLimit, ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
-    RangeWrapper wrapper(surface, request.sourceLines, range, wrapLimit);
-    EmitRows(surface, job, profile, request.pageHeader, wrapper, keptRows);
+    RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
+    EmitRows(surface, job, profile, request.headerPlacement, wrapper, keptRows);
     surface.EndDrawing();
   }
   surface.CloseJob();

@@ -42,7 +42,7 @@ int ClampToInt(qint64 value) {
 }
 
 QColor ToQColor(int colour) {
-  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  return QColor::fromRgb(static_cast<QRgb>(colour) | 0xFF000000u);
 }
 
 // Platforms on which no user can see or answer a dialog.
@@ -222,11 +222,11 @@ void PrintSurface::UseFont(const Font& font) {
   SelectFont(font.qfont);
 }
 
-void PrintSurface::SetForeground(Colour colour) {
+void PrintSurface::SetForeground(QRgb colour) {
   if (Drawing()) state_->pendingFront = static_cast<int>(colour & 0xFFFFFF);
 }
 
-void PrintSurface::SetBackground(Colour colour) {
+void PrintSurface::SetBackground(QRgb colour) {
   if (Drawing()) state_->pendingBack = static_cast<int>(colour & 0xFFFFFF);
 }
 
@@ -434,7 +434,7 @@ bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text) {
   return true;
 }
 
-void PrintSurface::FillBox(int x, int y, int width, int height, Colour colour) {
+void PrintSurface::FillBox(int x, int y, int width, int height, QRgb colour) {
   if (!Drawing()) return;
   // The box's colour becomes the applied colour only; the pending text colour stays, so the next
   // text puts its own colour back.

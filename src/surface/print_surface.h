@@ -48,15 +48,15 @@ class PrintSurface final : public DrawingSurface {
   void CloseJob() override;
 
   void UseFont(const Font& font) override;
-  void SetForeground(Colour colour) override;
-  void SetBackground(Colour colour) override;
+  void SetForeground(QRgb colour) override;
+  void SetBackground(QRgb colour) override;
   void SetTransparentText() override;
 
   int MeasureText(const QString& text) override;
   int AdditiveAdvance(char16_t unit) override;
   int WidestAdvance() override;
   int PutText(int x, int y, const QString& text) override;
-  void FillBox(int x, int y, int width, int height, Colour colour) override;
+  void FillBox(int x, int y, int width, int height, QRgb colour) override;
   void PutImage(const QImage& image, int x, int y) override;
 
  private:

@@ -44,7 +44,7 @@ class Encodings : public ::testing::Test {
   QStringList PrintedRows(const QString& source, const QStringList& options = {}) {
     const QString pdf = dir_.filePath("out.pdf");
     QFile::remove(pdf);
-    if (Run(FOLIVANE_PDF, options + QStringList{source, pdf}) != 0) return {};
+    if (Run(FOLIVANE_PDF, options + QStringList{"--clock", "2027-03-01T14:05:09", source, pdf}) != 0) return {};
     QByteArray text;
     Run("pdftotext", {"-layout", pdf, "-"}, &text);
     QStringList rows;

@@ -43,12 +43,12 @@ class TracingSurface final : public DrawingSurface {
                      .arg(font.valid ? QString() : u" (refused)"_qs));
     target_.UseFont(font);
   }
-  void SetForeground(Colour colour) override {
-    trace.append(u"SetForeground %1"_qs.arg(colour, 6, 16, QLatin1Char('0')));
+  void SetForeground(QRgb colour) override {
+    trace.append(u"SetForeground %1"_qs.arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.SetForeground(colour);
   }
-  void SetBackground(Colour colour) override {
-    trace.append(u"SetBackground %1"_qs.arg(colour, 6, 16, QLatin1Char('0')));
+  void SetBackground(QRgb colour) override {
+    trace.append(u"SetBackground %1"_qs.arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.SetBackground(colour);
   }
   void SetTransparentText() override { target_.SetTransparentText(); }
@@ -60,8 +60,8 @@ class TracingSurface final : public DrawingSurface {
     if (!text.isEmpty()) trace.append(u"PutText %1,%2 -> %3 \"%4\""_qs.arg(x).arg(y).arg(end).arg(text));
     return end;
   }
-  void FillBox(int x, int y, int width, int height, Colour colour) override {
-    trace.append(u"FillBox %1,%2 %3x%4 %5"_qs.arg(x).arg(y).arg(width).arg(height).arg(colour, 6, 16, QLatin1Char('0')));
+  void FillBox(int x, int y, int width, int height, QRgb colour) override {
+    trace.append(u"FillBox %1,%2 %3x%4 %5"_qs.arg(x).arg(y).arg(width).arg(height).arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.FillBox(x, y, width, height, colour);
   }
   void PutImage(const QImage& image, int x, int y) override {
@@ -81,11 +81,11 @@ class TracingSurface final : public DrawingSurface {
 QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selection) {
   QTemporaryDir dir;
   RunState state;
-  state.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
-  state.selectionText = selection;
+  state.request.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
+  state.request.selection = selection;
   state.settings.FontSize = fontSize;
   state.settings.PageHeader = pageHeader;
-  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QByteArray(), state.source, {CopyDisposal::Keep, {}, {}}));
+  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QByteArray(), state.request.source, {CopyDisposal::Keep, {}, {}}));
   std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });

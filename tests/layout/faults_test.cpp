@@ -39,11 +39,11 @@ class FailingAtPageBreakSurface : public RecordingSurface {
     if (failed) ++callsAfterFailure;
     else RecordingSurface::UseFont(font);
   }
-  void SetForeground(Colour colour) override {
+  void SetForeground(QRgb colour) override {
     if (failed) ++callsAfterFailure;
     else RecordingSurface::SetForeground(colour);
   }
-  void SetBackground(Colour colour) override {
+  void SetBackground(QRgb colour) override {
     if (failed) ++callsAfterFailure;
     else RecordingSurface::SetBackground(colour);
   }
@@ -56,7 +56,7 @@ class FailingAtPageBreakSurface : public RecordingSurface {
     ++callsAfterFailure;
     return x;
   }
-  void FillBox(int x, int y, int width, int height, Colour colour) override {
+  void FillBox(int x, int y, int width, int height, QRgb colour) override {
     if (failed) ++callsAfterFailure;
     else RecordingSurface::FillBox(x, y, width, height, colour);
   }
@@ -72,10 +72,10 @@ class FailingAtPageBreakSurface : public RecordingSurface {
 
 PrintRequest RequestOf(int lineCount, qint32 pageHeader) {
   PrintRequest request;
-  for (int line = 1; line <= lineCount; ++line) request.sourceLines.append(QStringLiteral("Debug %1").arg(line));
-  request.ideVersion = QStringLiteral(" 6.10 LTS");
+  for (int line = 1; line <= lineCount; ++line) request.source.lines.append(QStringLiteral("Debug %1").arg(line));
+  request.source.ideVersion = QStringLiteral(" 6.10 LTS");
   request.sourcePath = QStringLiteral("/home/user/Greenhouse.pb");
-  request.pageHeader = pageHeader;
+  request.headerPlacement = pageHeader == 0 ? HeaderPlacement::FirstPage : HeaderPlacement::EveryPage;
   request.clock = [] { return LocalTime{2027, 3, 1, 14, 5, 9}; };
   return request;
 }

@@ -23,13 +23,16 @@ QStringList NumberedLines(int count) {
   return lines;
 }
 
+// The case tables give the choices as the settings file does: 0 for Large and for the first page only.
+FontSize FontSizeOf(qint32 setting) { return setting == 0 ? FontSize::Large : FontSize::Regular; }
+
 PrintRequest RequestFor(const QStringList& lines, qint32 fontSize = 1, qint32 pageHeader = 1) {
   PrintRequest request;
-  request.sourceLines = lines;
-  request.ideVersion = QStringLiteral(" 6.10 LTS");
+  request.source.lines = lines;
+  request.source.ideVersion = QStringLiteral(" 6.10 LTS");
   request.sourcePath = QStringLiteral("C:\\work\\Greenhouse.pb");
-  request.fontSize = fontSize;
-  request.pageHeader = pageHeader;
+  request.fontSize = FontSizeOf(fontSize);
+  request.headerPlacement = pageHeader == 0 ? HeaderPlacement::FirstPage : HeaderPlacement::EveryPage;
   request.clock = [] { return LocalTime{2027, 3, 1, 14, 5, 9}; };
   return request;
 }
@@ -71,7 +74,7 @@ TEST(PrintDriverTest, RowsPerPageFollowTheProfile) {
     RecordingSurface surface;
     PrintList printList;
     RunPrintDriver(surface, RequestFor(NumberedLines(c.lines), c.fontSize), printList);
-    const QList<DrawnRow> rows = BodyRows(surface, SelectProfile(c.fontSize));
+    const QList<DrawnRow> rows = BodyRows(surface, SelectProfile(FontSizeOf(c.fontSize)));
     ASSERT_EQ(rows.size(), c.lines);
     EXPECT_EQ(printList.size(), c.lines);
     EXPECT_EQ(PageCount(surface), c.pages);
@@ -110,17 +113,6 @@ TEST(PrintDriverTest, BannerOnlyPagesMoveTheListingUp) {
   EXPECT_EQ(banners[2].y, 10 * 26);
 }
 
-TEST(PrintDriverTest, PageHeaderSevenActsLikeOne) {
-  RecordingSurface surface;
-  PrintList printList;
-  RunPrintDriver(surface, RequestFor(NumberedLines(71), 1, 7), printList);
-  const QList<DrawnRow> rows = BodyRows(surface, kRegularProfile);
-  ASSERT_EQ(rows.size(), 71);
-  EXPECT_EQ(rows.last().page, 2);
-  EXPECT_EQ(rows.last().y, 38);
-  EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutImage).size(), 2);
-}
-
 TEST(PrintDriverTest, ContinuationRowsShowNoNumberAlsoAtTheTopOfAPage) {
   QStringList lines = NumberedLines(72);
   lines[69] = QString(200, u'w');  // line 70 wraps; its first row is the last of page 1
@@ -148,7 +140,7 @@ TEST(PrintDriverTest, ContinuationRowsShowNoNumberAlsoAtTheTopOfAPage) {
 
 TEST(PrintDriverTest, NumbersOfAnyLengthEndAtTheNumberColumn) {
   for (const qint32 fontSize : {1, 0}) {
-    const SizeProfile profile = SelectProfile(fontSize);
+    const SizeProfile profile = SelectProfile(FontSizeOf(fontSize));
     RecordingSurface surface;
     PrintRequest request = RequestFor(NumberedLines(1000), fontSize);
     request.selection = QStringLiteral("999x1x1000x3");
