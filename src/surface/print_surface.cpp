@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "surface/diagnostics.h"
+#include "surface/print_queue.h"
+
 namespace folivane {
 
 namespace {
@@ -142,8 +145,10 @@ bool PrintSurface::ShowPrintDialog() {
   // A fresh printer starts on the system's default printer every time.
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrintDialog dialog(printer.get(), QApplication::activeWindow());
-  // The whole source (or its selection) is always printed, once per copy: page ranges and
-  // "selection" would be choices that change nothing, so they are not offered.
+  // The tool draws the whole source (or its selection) once, and the copies are made by the
+  // printing system. Page ranges and "selection" are not asked of the tool; with CUPS the dialog
+  // still offers "Pages from", "Pages" and "Page Set", and CUPS keeps only those pages of the
+  // finished job, so a user who picks pages gets them.
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
   dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
@@ -151,8 +156,12 @@ bool PrintSurface::ShowPrintDialog() {
   if (dialog.exec() != QDialog::Accepted) return false;
 
   printer->setPrintRange(QPrinter::AllPages);
+  PassCollation(*printer);
   printer_ = std::move(printer);
   printableArea_ = QRect(0, 0, printer_->width(), printer_->height());
+  qCInfo(lcPrint, "printer \"%s\" at %d dpi, printable area %d x %d, copies %d%s",
+         qUtf8Printable(printer_->printerName()), printer_->resolution(), printableArea_.width(),
+         printableArea_.height(), printer_->copyCount(), printer_->collateCopies() ? ", collated" : "");
   return true;
 }
 
@@ -205,8 +214,18 @@ void PrintSurface::EndDrawing() {
 void PrintSurface::CloseJob() {
   if (!painter_) return;
   EndDrawing();
+  // Ending the painter hands the job to the printing system.
   painter_->end();
   painter_.reset();
+  if (pdfPath_) return;
+  // The tool says nothing of a refused job; the diagnostics do, when the user turned them on.
+  const QString refusal = RefusedJobReason();
+  if (refusal.isEmpty()) {
+    qCInfo(lcPrint, "printer \"%s\" took the job", qUtf8Printable(printer_->printerName()));
+  } else {
+    qCWarning(lcPrint, "printer \"%s\" refused the job: %s", qUtf8Printable(printer_->printerName()),
+              qUtf8Printable(refusal));
+  }
 }
 
 void PrintSurface::SelectFont(const QFont& font) {
