@@ -109,21 +109,32 @@ qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsiz
 
 PrintSurface::PrintSurface() = default;
 
-PrintSurface::PrintSurface(const QString& pdfPath) : pdfPath_(pdfPath) {
+QRect PdfPrintableArea(const QPageSize& pageSize) {
+  // The page in whole points (as the PDF's page box holds it) at 600 dpi, rounded: 25 pixels for
+  // every 3 points.
+  const QSize points = pageSize.sizePoints();
+  const auto pixels = [](int length) { return static_cast<int>((qint64{length} * 25 + 1) / 3); };
+  constexpr int kLeft = 99;
+  constexpr int kTop = 119;
+  const int width = std::max(pixels(points.width()) - 2 * kLeft, 0);
+  const int height = std::max(pixels(points.height()) - 2 * kTop, 0);
+  return QRect(kLeft, kTop, width, height);
+}
+
+PrintSurface::PrintSurface(const QString& pdfPath, const QPageSize& pageSize) : pdfPath_(pdfPath) {
   printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   printer_->setOutputFileName(pdfPath);
   printer_->setOutputFormat(QPrinter::PdfFormat);
   printer_->setResolution(kPdfResolution);
   printer_->setFullPage(true);
-  printer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                      QMarginsF(0, 0, 0, 0)));
+  printer_->setPageLayout(QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
   // Qt keeps page margins in whole points, so the printable area is placed by translating the
   // painter instead; the area then has exactly the size a 600 dpi laser printer reports.
-  printableArea_ = kPdfPrintableArea;
+  printableArea_ = PdfPrintableArea(pageSize);
 }
 
-std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath) {
-  return std::unique_ptr<PrintSurface>(new PrintSurface(outputPath));
+std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath, const QPageSize& pageSize) {
+  return std::unique_ptr<PrintSurface>(new PrintSurface(outputPath, pageSize));
 }
 
 PrintSurface::~PrintSurface() { CloseJob(); }
