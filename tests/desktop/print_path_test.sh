@@ -172,7 +172,7 @@ lines_per_page() {
   for ((p = 1; p <= pages; p++)); do
     text=$(pdftotext -layout -f "$p" -l "$p" "$pdf" -)
     # Between the banner and the footer; a numbered row is its number, alone or followed by a gap.
-    text=$(sed -n '/SOURCE CODE/,$p' <<<"$text" | sed '1d' | grep -v -E ' Page [0-9]+$' | grep -v '^ *$')
+    text=$(sed -n '/SOURCE CODE/,$p' <<<"$text" | sed '1d' | grep -v -E ' Page [0-9]+$' | grep -v -E '^[[:space:]]*$')
     printf 'page %d: %d rows, lines %s\n' "$p" "$(grep -c . <<<"$text")" \
       "$(sed -n -E 's/^ *([0-9]+)( {2,}.*)?$/\1/p' <<<"$text" | tr '\n' ' ')"
   done
