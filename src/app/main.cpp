@@ -11,15 +11,15 @@
 
 namespace {
 
-QStringList ProgramParameters(int argc, char** argv) {
-  QStringList parameters;
-  for (int i = 1; i < argc; ++i) parameters.append(QFile::decodeName(argv[i]));
+QList<QByteArray> ProgramParameters(int argc, char** argv) {
+  QList<QByteArray> parameters;
+  for (int i = 1; i < argc; ++i) parameters.append(QByteArray(argv[i]));
   return parameters;
 }
 
 void Run(int argc, char** argv) {
   using namespace folivane;
-  const QStringList parameters = ProgramParameters(argc, argv);
+  const QList<QByteArray> parameters = ProgramParameters(argc, argv);
 
   // Qt sees only a program name, so a parameter such as "-platform" stays the IDE's parameter.
   ChooseQtPlatform();

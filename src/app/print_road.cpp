@@ -5,6 +5,7 @@ namespace folivane {
 PrintRequest MakePrintRequest(const RunState& state, LocalClock clock) {
   PrintRequest request;
   request.sourceLines = state.source.lines;
+  request.sourceText = state.source.text;
   request.ideVersion = state.source.ideVersion;
   request.sourcePath = state.sourcePath;
   request.selection = state.selectionText;

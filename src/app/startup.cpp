@@ -1,22 +1,23 @@
 #include "app/startup.h"
 
-#include "app/command_line.h"
+#include <QFile>
 
 namespace folivane {
 
-Road RunStartup(RunState& state, const QStringList& parameters, const RoadEnds& ends) {
+Road RunStartup(RunState& state, const QList<QByteArray>& parameters, const RoadEnds& ends) {
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
 
-  ParameterCursor cursor(parameters);
-  if (cursor.Count() == 0) {
+  if (parameters.isEmpty()) {
     if (ends.showSettings) ends.showSettings(state);
     return Road::Settings;
   }
 
-  state.tempSourcePath = cursor.Fetch();
-  state.sourcePath = cursor.Fetch();
-  state.selectionText = cursor.Fetch();
-  ReadSourceCopy(state.tempSourcePath, state.sourcePath, state.source, CopyDisposal::Delete);
+  const auto parameter = [&](qsizetype index) { return parameters.value(index); };
+  state.tempSourceFile = parameter(0);
+  state.sourceFile = parameter(1);
+  state.sourcePath = QFile::decodeName(state.sourceFile);
+  state.selectionText = QFile::decodeName(parameter(2));
+  ReadSourceCopy(state.tempSourceFile, state.sourceFile, state.source);
   if (!state.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
   return Road::Print;
 }

@@ -19,8 +19,9 @@ struct RoadEnds {
 };
 
 // Loads the settings from state.settingsDirectory, then takes the print road when any parameter
-// is given (even an empty one) and the settings road otherwise.
-Road RunStartup(RunState& state, const QStringList& parameters, const RoadEnds& ends);
+// is given (even an empty one) and the settings road otherwise. Parameters are the platform's own
+// bytes: file calls use them as they are, and only texts shown or parsed are decoded.
+Road RunStartup(RunState& state, const QList<QByteArray>& parameters, const RoadEnds& ends);
 
 // Makes sure a QGuiApplication can start: without any display the offscreen platform is chosen,
 // and an unusable display falls back to it instead of aborting.

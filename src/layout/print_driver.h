@@ -17,6 +17,7 @@ inline constexpr int kBannerOnlyLift = 23;
 
 struct PrintRequest {
   QStringList sourceLines;
+  QString sourceText;  // what the lines may refer to instead of holding their own characters
   QString ideVersion;
   QString sourcePath;
   QString selection;    // "12x5x20x1", or empty for the whole source

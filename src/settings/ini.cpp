@@ -47,8 +47,16 @@ struct GroupPosition {
   qsizetype body = 0;
 };
 
+// The settings file is 47 bytes; a file that reads on for ever (a link into /proc, a huge
+// file) is read only this far.
+constexpr qint64 kMaxIniBytes = 64 * 1024;
+
 bool ReplaceFileContents(QSaveFile& file, const QByteArray& text) {
   if (!file.isOpen()) return false;
+  // Only a regular file, or none yet, is replaced (through a link, its target): a device, FIFO
+  // or socket under the file's name stays as it is. Looked at just before acting.
+  const QFileInfo target(file.fileName());
+  if (target.exists() && !target.isFile()) return false;
   // An unfinished file is discarded when `file` goes away; the old file stays as it was.
   if (file.write(text) != text.size()) return false;
   // QSaveFile::write only fills a buffer, and commit() does not notice a failed flush of it: on
@@ -73,6 +81,7 @@ struct IniEngine::Document {
   std::optional<QByteArray> pendingGroup;
   bool utf8 = true;
   bool modified = false;
+  bool readInPart = false;  // the file goes on beyond what was read, so it is never written back
   std::unique_ptr<QFile> readFile;
   std::unique_ptr<QSaveFile> newFile;
   QString pathToCreate;
@@ -361,20 +370,16 @@ bool IniEngine::OpenIni(const QString& path) {
     document_ = std::move(document);
     return false;
   }
-  try {
-    QByteArray bytes = file->readAll();
-    if (bytes.startsWith(kByteOrderMark)) {
-      bytes.remove(0, 3);
-      document->text = std::move(bytes);
-    } else if (bytes.isEmpty()) {
-      document->utf8 = false;
-    } else {
-      document->text = std::move(bytes);
-      document->textIsLatin1 = true;
-    }
-  } catch (const std::bad_alloc&) {
-    // A file larger than memory reads as an empty document.
-    document->text = QByteArray();
+  QByteArray bytes = file->read(kMaxIniBytes);
+  document->readInPart = bytes.size() == kMaxIniBytes && !file->read(1).isEmpty();
+  if (bytes.startsWith(kByteOrderMark)) {
+    bytes.remove(0, 3);
+    document->text = std::move(bytes);
+  } else if (bytes.isEmpty()) {
+    document->utf8 = false;
+  } else {
+    document->text = std::move(bytes);
+    document->textIsLatin1 = true;
   }
   document->readFile = std::move(file);
   document_ = std::move(document);
@@ -452,7 +457,7 @@ bool IniEngine::CloseIni() {
       written = ReplaceFileContents(*document.newFile, text);
     } else if (document.readFile) {
       // A file that could only be opened for reading is not written, as with a read-only handle.
-      written = (document.readFile->openMode() & QIODevice::WriteOnly) != 0;
+      written = (document.readFile->openMode() & QIODevice::WriteOnly) != 0 && !document.readInPart;
       if (written) {
         QSaveFile file(document.readFile->fileName());
         document.readFile->close();

@@ -85,7 +85,7 @@ QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selec
   state.selectionText = selection;
   state.settings.FontSize = fontSize;
   state.settings.PageHeader = pageHeader;
-  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QString(), state.source, CopyDisposal::Keep));
+  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QByteArray(), state.source, {CopyDisposal::Keep, {}, {}}));
   std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });

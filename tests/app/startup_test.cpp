@@ -57,7 +57,7 @@ TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
 
 TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
   const QString copy = WriteFile("copy.pb", "a\nb\n; IDE Options = PureBasic 6.10\n");
-  RunStartup(state_, {copy}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy)}, ends_);
   EXPECT_EQ(prints_, 1);
   EXPECT_EQ(printedLines_, QStringList({"a", "b"}));
   EXPECT_EQ(state_.source.ideVersion, " PureBasic 6.10");
@@ -68,7 +68,7 @@ TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
 
 TEST_F(StartupTest, OnlyTheFirstThreeParametersCount) {
   const QString copy = WriteFile("copy.pb", "a\n");
-  RunStartup(state_, {copy, "/src/Tool.pb", "1x1x1x2", "extra", "more"}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy), "/src/Tool.pb", "1x1x1x2", "extra", "more"}, ends_);
   EXPECT_EQ(state_.sourcePath, "/src/Tool.pb");
   EXPECT_EQ(state_.selectionText, "1x1x1x2");
   EXPECT_EQ(prints_, 1);
@@ -76,7 +76,7 @@ TEST_F(StartupTest, OnlyTheFirstThreeParametersCount) {
 
 TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
   const QString copy = WriteFile("copy.pb", "; IDE Options = PureBasic 6.10\n; Folding = -\n");
-  RunStartup(state_, {copy}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy)}, ends_);
   EXPECT_EQ(prints_, 0);
   EXPECT_FALSE(QFile::exists(copy));
 }

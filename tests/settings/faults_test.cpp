@@ -3,12 +3,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <limits>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,15 +40,17 @@ struct HugeCase {
   Settings expected;
 };
 
-TEST(SettingsFaults, HundredMegabyteFilesReadValuesOrDefaults) {
+// Only the first 64 KiB of a settings file count: what stands further on reads as absent, and a
+// file that reads on for ever ends there too.
+TEST(SettingsFaults, HugeFilesAreReadOnlyInTheirFirstPart) {
   const HugeCase cases[] = {
+      {"the group up front, then comments", "[Settings]\r\nFontSize = 0\r\n",
+       "; a comment line of the user's own\r\n", "PageHeader = 0\r\n", {0, 1}},
       {"comments, then the group", "", "; a comment line of the user's own\r\n",
-       "[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n", {0, 0}},
-      {"keys of another group, then ours", "", "[Other]\r\nFontSize = 5\r\nKey = value\r\n",
-       "[Settings]\r\nPageHeader = 0\r\n", {1, 0}},
+       "[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n", {1, 1}},
       {"one line without an end", "", "x", "", {1, 1}},
       {"a value of 100 MB of digits", "[Settings]\nFontSize = ", "7777777777", "\nPageHeader=0",
-       {std::numeric_limits<qint32>::max(), 0}},
+       {std::numeric_limits<qint32>::max(), 1}},
   };
   QTemporaryDir dir;
   const QString path = dir.filePath("Folivane.ini");
@@ -63,6 +67,34 @@ TEST(SettingsFaults, HundredMegabyteFilesReadValuesOrDefaults) {
     EXPECT_EQ(loaded.FontSize, c.expected.FontSize);
     EXPECT_EQ(loaded.PageHeader, c.expected.PageHeader);
   }
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/pagemap"), path));
+  EXPECT_EQ(LoadSettings(path).FontSize, 1);
+}
+
+// A save never replaces what is not a regular file: a FIFO named Folivane.ini, or one that
+// Folivane.ini links to, stays a FIFO; a link to a regular file is written through.
+TEST(SettingsFaults, SaveLeavesFilesThatAreNoRegularFilesAlone) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath("fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString linked = dir.filePath("linked.ini");
+  ASSERT_TRUE(QFile::link(fifo, linked));
+  for (const QString& path : {fifo, linked}) {
+    SCOPED_TRACE(path.toStdString());
+    EXPECT_FALSE(SaveSettings(path, Settings{0, 0}));
+    EXPECT_TRUE(QFileInfo(fifo).isReadable() && !QFileInfo(fifo).isFile());
+  }
+  EXPECT_TRUE(QFileInfo(linked).isSymLink());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+
+  const QString regular = dir.filePath("regular.ini");
+  ASSERT_TRUE(WriteFile(regular, "[Settings]\r\n"));
+  const QString toRegular = dir.filePath("Folivane.ini");
+  ASSERT_TRUE(QFile::link(regular, toRegular));
+  EXPECT_TRUE(SaveSettings(toRegular, Settings{0, 0}));
+  EXPECT_TRUE(QFileInfo(toRegular).isSymLink());
+  EXPECT_EQ(LoadSettings(regular).FontSize, 0);
 }
 
 TEST(SettingsFaults, RandomBytesReadWithoutFaultAndSaveAgain) {
