@@ -212,5 +212,28 @@ TEST(LineReader, AgreesWithByteByByteRulesOnRandomInput) {
   }
 }
 
+// A copy is UTF-8 when it starts with the byte-order mark or its well-formed sequences outnumber
+// its broken ones; otherwise every byte is a character of the code page it was saved in.
+TEST(LineReader, EncodingFollowsTheBytes) {
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    QStringList lines;
+    bool utf8;
+  } cases[] = {
+      {"code page", Bytes("; caf\xE9\n; line2\n; line3\n"), {Text(u"; caf\u00E9"), "; line2", "; line3"}, false},
+      {"byte-order mark", Bytes("\xEF\xBB\xBF" "caf\xE9\nx"), {Text(u"\uFEFFcaf\uFFFD"), "x"}, true},
+      {"one stray byte", Bytes("\xC3\xA9t\xC3\xA9 \xA9\n"), {Text(u"\u00E9t\u00E9 ?")}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryByteSource source(c.bytes);
+    SourceText text;
+    ReadSourceLines(source, text);
+    EXPECT_EQ(text.lines, c.lines);
+    EXPECT_EQ(text.encoding == "UTF-8", c.utf8) << text.encoding.constData();
+  }
+}
+
 }  // namespace
 }  // namespace folivane
