@@ -5,6 +5,7 @@
 #include "app/print_road.h"
 #include "app/startup.h"
 #include "settings/settings_window.h"
+#include "surface/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/print_surface.h"
 
@@ -25,8 +26,9 @@ void Run(int argc, char** argv) {
   char programName[] = "folivane";
   char* qtArgv[] = {programName, nullptr};
   int qtArgc = 1;
-  // The tool shows no messages, not even Qt's own warnings on stderr.
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  // The tool shows no messages, not even Qt's own warnings on stderr; only the diagnostics that
+  // the user turned on with QT_LOGGING_RULES reach stderr.
+  qInstallMessageHandler(WriteOwnMessagesOnly);
   QApplication application(qtArgc, qtArgv);
 
   RunState state;

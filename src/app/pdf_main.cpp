@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
 #include "surface/glyph_coverage.h"
@@ -18,7 +19,7 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "Usage: folivane-pdf [OPTION]... SOURCE OUTPUT.pdf\n"
-    "Print a PureBasic source to a PDF file the way folivane prints it: A4 at 600 dpi, banner,\n"
+    "Print a PureBasic source to a PDF file the way folivane prints it at 600 dpi: banner,\n"
     "header with logo, footer with date stamp and page number, numbered and wrapped lines.\n"
     "The IDE options block at the end of SOURCE is left out; SOURCE is never changed or deleted.\n"
     "\n"
@@ -32,6 +33,11 @@ const char kUsage[] =
     "  --encoding NAME              how SOURCE is decoded: auto (the default: UTF-8 when it is,\n"
     "                               else the legacy code page detected), utf-8, or a code page\n"
     "                               such as windows-1252, windows-1251, gbk, big5, shift_jis\n"
+    "  --paper NAME                 paper size, as a4, letter, legal, a5, b5, executive, ...\n"
+    "                               in any case (default: the paper named by PAPERSIZE, else\n"
+    "                               by /etc/papersize, else a4); the listing fills the page less\n"
+    "                               a laser printer's margins (99 pixels at 600 dpi left and\n"
+    "                               right, 119 at the top and the bottom)\n"
     "  -h, --help                   show this help and exit\n"
     "\n"
     "OUTPUT: the PDF is written to a temporary file beside OUTPUT and renamed over it only when\n"
@@ -51,6 +57,7 @@ struct PdfOptions {
   QString pageHeader;
   QString clock;
   QString encoding;
+  QString paper;
 };
 
 void Complain(const QString& message) {
@@ -67,7 +74,8 @@ bool ParseArguments(const QList<QByteArray>& rawArguments, PdfOptions& options, 
       {QStringLiteral("--page-header"), &options.pageHeader},
       {QStringLiteral("--source-name"), &options.sourceName},
       {QStringLiteral("--clock"), &options.clock},
-      {QStringLiteral("--encoding"), &options.encoding}};
+      {QStringLiteral("--encoding"), &options.encoding},
+      {QStringLiteral("--paper"), &options.paper}};
   QList<QByteArray> positional;
   bool optionsEnded = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -200,6 +208,19 @@ int Run(int argc, char** argv) {
     }
     intake.encoding = options.encoding.toLatin1();
   }
+  std::optional<QPageSize> paper = PaperNamed(options.paper);
+  if (!options.paper.isEmpty() && !paper) {
+    Complain(QStringLiteral("--paper takes a paper name such as a4, letter or legal, not \"%1\"").arg(options.paper));
+    return kExitUsage;
+  }
+  if (!paper) {
+    const QString systemPaper = SystemPaperName();
+    paper = PaperNamed(systemPaper.isEmpty() ? QStringLiteral("A4") : systemPaper);
+    if (!paper) {
+      Complain(QStringLiteral("the system's paper \"%1\" is unknown; printing on A4").arg(systemPaper));
+      paper = QPageSize(QPageSize::A4);
+    }
+  }
   const QString shownSource = QFile::decodeName(options.source);
   state.request.sourcePath = options.sourceName.isEmpty() ? shownSource : options.sourceName;
   state.request.selection = options.selection;
@@ -228,7 +249,7 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
   {
-    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath());
+    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath(), *paper);
     PrintSource(state, *pdf, clock);
   }
   if (!output->Deliver(error)) {

@@ -94,7 +94,7 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
     UseBodyText(surface, job.fonts);
 
     const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.source.lines.size()));
-    const int wrapLimit = EffectiveWrapLimit(profile.wrapLimit, ToDeviceWidth(job.scale, profile.textColumn),
+    const int wrapLimit = EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
     RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
     EmitRows(surface, job, profile, request.headerPlacement, wrapper, keptRows);

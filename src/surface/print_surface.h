@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QPageSize>
 #include <QRawFont>
 #include <QRect>
 #include <QString>
@@ -21,18 +22,24 @@ class QPrinter;
 
 namespace folivane {
 
-// Page geometry of the PDF target: A4 at 600 dpi, with the printable area of a typical laser printer.
+// Page geometry of the PDF target: 600 dpi, with the printable area that a typical laser printer
+// reports on A4 (595 x 842 points, 4958 x 7017 pixels).
 inline constexpr int kPdfResolution = 600;
 inline constexpr QRect kPdfPrintableArea{99, 119, 4760, 6779};
+
+// The printable area of the PDF target on a page of any size: the page at kPdfResolution less
+// the same margins as on A4 (99 pixels left and right, 119 at the top and the bottom).
+QRect PdfPrintableArea(const QPageSize& pageSize);
 
 // Owns the printer chosen in the print dialog (or the PDF output) and the painter of the open job.
 class PrintSurface final : public DrawingSurface {
  public:
   // A surface for the system's printers: it has no printer until the print dialog is confirmed.
   PrintSurface();
-  // A surface that prints to a PDF file; it needs no dialog and its printable area is
-  // kPdfPrintableArea.
-  static std::unique_ptr<PrintSurface> ForPdf(const QString& outputPath);
+  // A surface that prints to a PDF file with pages of `pageSize`; it needs no dialog and its
+  // printable area is PdfPrintableArea(pageSize).
+  static std::unique_ptr<PrintSurface> ForPdf(const QString& outputPath,
+                                              const QPageSize& pageSize = QPageSize(QPageSize::A4));
   ~PrintSurface() override;
 
   PrintSurface(const PrintSurface&) = delete;
@@ -78,7 +85,7 @@ class PrintSurface final : public DrawingSurface {
     QRawFont rawFont;  // the font's glyphs at the device's resolution, for pre-placed text
   };
 
-  explicit PrintSurface(const QString& pdfPath);
+  PrintSurface(const QString& pdfPath, const QPageSize& pageSize);
   void ReleasePrinter();
   const QPaintDevice* Device() const;
   void SelectFont(const QFont& font);

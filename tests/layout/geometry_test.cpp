@@ -42,6 +42,27 @@ TEST(LayoutScaleTest, GridCornerAndBoxesMapByTheFactors) {
   EXPECT_EQ(ToDeviceHeight(scale, 4), 104);
 }
 
+TEST(SizeProfileTest, WrapLimitGrowsWithTheHorizontalFactor) {
+  const struct {
+    int horizontalFactor;
+    int regular;
+    int large;
+  } cases[] = {
+      {23, 4200, 4100},  // 600 dpi: the limits as they stand
+      {46, 8400, 8200},  // 1200 dpi
+      {11, 2008, 1960},  // rounded down from 2008.7 and 1960.9
+      {0, 0, 0},
+      {10526880, 1922299826, 1876530782},  // the factor of the widest 32-bit area, without overflow
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.horizontalFactor);
+    LayoutScale scale;
+    scale.horizontalFactor = c.horizontalFactor;
+    EXPECT_EQ(ScaledWrapLimit(kRegularProfile, scale), c.regular);
+    EXPECT_EQ(ScaledWrapLimit(kLargeProfile, scale), c.large);
+  }
+}
+
 TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
   const struct {
     int horizontalFactor;

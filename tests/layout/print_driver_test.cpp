@@ -138,6 +138,22 @@ TEST(PrintDriverTest, ContinuationRowsShowNoNumberAlsoAtTheTopOfAPage) {
   EXPECT_EQ(rows[rows.size() - 2].number, QStringLiteral("71"));
 }
 
+TEST(PrintDriverTest, RowsHoldTheSameCharactersAt600And1200Dpi) {
+  const QStringList lines{QString(500, u'w')};
+  for (const int dpiMultiple : {1, 2}) {
+    SCOPED_TRACE(dpiMultiple);
+    RecordingSurface surface;
+    surface.printableWidth = 4760 * dpiMultiple;  // factor 23, then 46
+    surface.printableHeight = 6779 * dpiMultiple;
+    surface.unitWidth = 10 * dpiMultiple;  // the body font grows with the factor
+    PrintList printList;
+    RunPrintDriver(surface, RequestFor(lines), printList);
+    ASSERT_EQ(printList.size(), 2);
+    EXPECT_EQ(printList[0].text.size(), 420);
+    EXPECT_EQ(printList[1].text.size(), 80);
+  }
+}
+
 TEST(PrintDriverTest, NumbersOfAnyLengthEndAtTheNumberColumn) {
   for (const qint32 fontSize : {1, 0}) {
     const SizeProfile profile = SelectProfile(FontSizeOf(fontSize));
