@@ -37,6 +37,10 @@ void Run(int argc, char** argv) {
 
   ModeEnds ends;
   ends.printSource = [](RunState& run) {
+    if (lcPrint().isInfoEnabled()) {
+      if (const QString missing = DescribeCharactersWithoutGlyph(run.request); !missing.isEmpty())
+        qCInfo(lcPrint, "%s", qUtf8Printable(missing));
+    }
     PrintSurface printer;
     PrintSource(run, printer, SystemLocalClock());
   };

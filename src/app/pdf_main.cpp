@@ -8,7 +8,6 @@
 #include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
-#include "surface/glyph_coverage.h"
 #include "app/startup.h"
 #include "surface/print_surface.h"
 
@@ -136,26 +135,6 @@ folivane::LocalClock FixedClock(const QDateTime& moment) {
   return [moment] { return folivane::LocalTimeOf(moment); };
 }
 
-// Characters that print as empty boxes are worth a word: installing a font mends them.
-void ReportCharactersWithoutGlyph(const folivane::RunState& state) {
-  constexpr qsizetype kShown = 12;
-  const folivane::PrintRequest& request = state.request;
-  const QStringList printed =
-      request.source.lines + QStringList{folivane::FileNamePart(request.sourcePath), request.source.ideVersion};
-  const QList<char32_t> missing = folivane::CharactersWithoutGlyph(
-      printed, {QStringLiteral("Courier New"), QStringLiteral("Arial")});
-  if (missing.isEmpty()) return;
-  QStringList shown;
-  for (qsizetype k = 0; k < std::min(missing.size(), kShown); ++k) {
-    shown.append(QStringLiteral("U+%1 %2").arg(quint32(missing[k]), 4, 16, QLatin1Char('0'))
-                     .toUpper().arg(QString::fromUcs4(&missing[k], 1)));
-  }
-  if (missing.size() > kShown) shown.append(QStringLiteral("..."));
-  Complain(QStringLiteral("no installed font has a glyph for %1 character(s) of the source, which print as "
-                          "empty boxes: %2 (for Chinese, Japanese and Korean install fonts-noto-cjk or "
-                          "fonts-wqy-microhei)").arg(missing.size()).arg(shown.join(QStringLiteral(", "))));
-}
-
 int Run(int argc, char** argv) {
   using namespace folivane;
   QList<QByteArray> arguments;
@@ -240,7 +219,7 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
 
-  ReportCharactersWithoutGlyph(state);
+  if (const QString missing = DescribeCharactersWithoutGlyph(state.request); !missing.isEmpty()) Complain(missing);
 
   QString error;
   const std::unique_ptr<PdfOutput> output = PdfOutput::Prepare(options.output, IdentityOf(options.source), error);

@@ -6,6 +6,10 @@
 
 namespace folivane {
 
+// Names the characters of the request that no installed font can draw, which print as empty
+// boxes; empty when every character has a glyph.
+QString DescribeCharactersWithoutGlyph(const PrintRequest& request);
+
 // Runs the print driver on the surface for the run's request, with the run's settings and clock.
 void PrintSource(RunState& state, DrawingSurface& surface, LocalClock clock);
 

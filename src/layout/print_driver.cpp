@@ -3,6 +3,7 @@
 #include "layout/furniture.h"
 #include "layout/geometry.h"
 #include "layout/place_text.h"
+#include "surface/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/logo.h"
 
@@ -77,11 +78,18 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
   JobContext job;
   job.scale = ComputeLayoutScale(surface.PrintableWidth(), surface.PrintableHeight());
   // A grid factor of 0 would stack every text on the corner of the page: no job is the honest result.
-  if (!IsUsableScale(job.scale)) return;
+  if (!IsUsableScale(job.scale)) {
+    qCInfo(lcPrint, "printable area %d x %d is below the 204 x 260 layout grid: nothing printed",
+           job.scale.printableWidth, job.scale.printableHeight);
+    return;
+  }
   const SizeProfile profile = SelectProfile(request.fontSize);
   const JobFontSizes fontSizes = ComputeFontSizes(profile, job.scale);
 
-  if (surface.OpenJob(QString::fromLatin1(kJobName)) <= 0) return;
+  if (surface.OpenJob(QString::fromLatin1(kJobName)) <= 0) {
+    qCInfo(lcPrint, "the print job could not be opened: nothing printed");
+    return;
+  }
 
   job.fonts = MakeJobFonts(fontSizes, request.displayDpi);
   job.logo = PrepareLogo(job.scale.printableWidth);

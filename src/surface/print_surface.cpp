@@ -150,8 +150,10 @@ const QPaintDevice* PrintSurface::Device() const { return printer_.get(); }
 bool PrintSurface::ShowPrintDialog() {
   if (pdfPath_) return printer_ != nullptr;
   ReleasePrinter();
-  if (PlatformCannotShowDialogs()) return false;
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
+  if (PlatformCannotShowDialogs() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    qCInfo(lcPrint, "no print dialog: there is no display to show it on");
+    return false;
+  }
 
   // A fresh printer starts on the system's default printer every time.
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -164,7 +166,10 @@ bool PrintSurface::ShowPrintDialog() {
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
   dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
   dialog.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (dialog.exec() != QDialog::Accepted) {
+    qCInfo(lcPrint, "print dialog cancelled: nothing printed");
+    return false;
+  }
 
   printer->setPrintRange(QPrinter::AllPages);
   PassCollation(*printer);
