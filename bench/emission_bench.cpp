@@ -28,17 +28,14 @@ void BM_PrintJob(benchmark::State& state) {
 
   // One recorded job counts the pages.
   folivane::RecordingSurface counting;
-  folivane::PrintList countedRows;
-  folivane::RunPrintDriver(counting, request, countedRows);
+  folivane::RunPrintDriver(counting, request);
   const double pages = static_cast<double>(counting.CallsOf(folivane::SurfaceCall::Kind::NextPage).size() + 1);
 
   for (auto _ : state) {
     folivane::RecordingSurface surface;
     surface.recording = false;
-    folivane::PrintList printList;
-    folivane::RunPrintDriver(surface, request, printList);
+    folivane::RunPrintDriver(surface, request);
     benchmark::DoNotOptimize(surface.putTextCount);
-    benchmark::DoNotOptimize(printList.size());
   }
   state.counters["pages"] = pages;
   state.counters["page"] = benchmark::Counter(static_cast<double>(state.iterations()) * pages,

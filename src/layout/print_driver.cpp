@@ -36,9 +36,9 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
 
 // The rows of each source line are wrapped just before they are drawn, with the body font
 // selected as it is for every row, so a job holds the rows of one line at a time however long
-// the source. keptRows, when given, receives every row as it is printed.
+// the source.
 void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, HeaderPlacement headerPlacement,
-              RangeWrapper& wrapper, PrintList* keptRows) {
+              RangeWrapper& wrapper) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
   QString previousLabel;
@@ -68,11 +68,10 @@ void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile&
         UseBodyText(surface, job.fonts);
       }
     }
-    if (keptRows) keptRows->append(lineRows);
   }
 }
 
-void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* keptRows) {
+void RunJob(DrawingSurface& surface, const PrintRequest& request) {
   if (!surface.ShowPrintDialog()) return;
 
   JobContext job;
@@ -105,7 +104,7 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
     const int wrapLimit = EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
     RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
-    EmitRows(surface, job, profile, request.headerPlacement, wrapper, keptRows);
+    EmitRows(surface, job, profile, request.headerPlacement, wrapper);
     surface.EndDrawing();
   }
   surface.CloseJob();
@@ -116,10 +115,6 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
 
 }  // namespace
 
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request) { RunJob(surface, request, nullptr); }
-
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows) {
-  RunJob(surface, request, &printedRows);
-}
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request) { RunJob(surface, request); }
 
 }  // namespace folivane

@@ -30,7 +30,5 @@ struct PrintRequest {
 // Asks for a printer and prints the request as one job. Nothing happens after a cancelled dialog,
 // on a printable area too small for the layout grid, or when the job cannot be opened.
 void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request);
-// The same, appending every printed row to printedRows.
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows);
 
 }  // namespace folivane

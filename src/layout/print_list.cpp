@@ -64,28 +64,6 @@ void AppendRow(PrintList& printList, const QString& label, const QString& text) 
   printList.append(PrintRow{label, text});
 }
 
-// The wrapping rule over a width function width(from, to) of the text between two positions.
-// Callers guarantee that width(from, to) is what MeasureText gives for that text.
-template <typename WidthBetween>
-void WrapByRule(const QString& line, int wrapLimit, const QString& label, PrintList& printList,
-                WidthBetween widthBetween) {
-  const int limit = UsableWrapLimit(wrapLimit);
-  const qsizetype size = line.size();
-  if (widthBetween(0, size) <= limit) {
-    AppendRow(printList, label, line);
-    return;
-  }
-  qsizetype start = 0;
-  do {
-    // The whole remainder reaches the limit, so the search may stop at its end unmeasured.
-    qsizetype end = NextCharacterEnd(line, start);
-    while (end < size && widthBetween(start, end) < limit) end = NextCharacterEnd(line, end);
-    AppendRow(printList, label, line.mid(start, end - start));
-    start = end;
-  } while (start < size && widthBetween(start, size) >= limit);
-  AppendRow(printList, label, line.mid(start));
-}
-
 // The line's chunks and the width before each; every chunk of more than one unit, or of a unit
 // without an additive advance, is measured whole, once.
 void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
@@ -118,7 +96,7 @@ void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
 
 // The wrapping rule with widths summed over chunks. A text that begins or ends inside a chunk is
 // measured whole from its start to the chunk's end, or from the chunk's start to its end; every
-// other chunk it covers counts with its known width. The rows are those of WrapLineLiteral.
+// other chunk it covers counts with its known width. The rows are those of the rule measured whole.
 void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, const QString& label,
                       PrintList& printList) {
   const int limit = UsableWrapLimit(wrapLimit);
@@ -253,15 +231,6 @@ void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const
               PrintList& printList) {
   AdvanceMemo memo(surface);
   WrapLineWithMemo(memo, line, wrapLimit, label, printList);
-}
-
-void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit,
-                     const QString& label, PrintList& printList) {
-  auto measureWhole = [&](qsizetype from, qsizetype to) -> qint64 {
-    if (to <= from) return 0;
-    return surface.MeasureText(line.mid(from, to - from));
-  };
-  WrapByRule(line, wrapLimit, label, printList, measureWhole);
 }
 
 RangeWrapper::RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
