@@ -14,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "settings/ini.h"
 #include "settings/settings.h"
 
 namespace folivane {
@@ -151,30 +150,6 @@ TEST(SettingsFaults, SaveOntoAFullDiskLeavesTheOldFileIntact) {
   // With room enough the same save goes through.
   EXPECT_EQ(SaveWithFileSizeLimit(path, Settings{1, 1}, 4096), 0);
   EXPECT_EQ(LoadSettings(path).FontSize, 1);
-}
-
-TEST(SettingsFaults, WriteBackOfAnOpenedFileOntoAFullDiskKeepsIt) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("other.ini");
-  const QByteArray old = "[Settings]\nFontSize=0\n";
-  ASSERT_TRUE(WriteFile(path, old));
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{8, 8};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
-    IniEngine engine;
-    engine.OpenIni(path);
-    engine.SelectGroup(QStringLiteral("Settings"));
-    engine.WriteInteger(QStringLiteral("PageHeader"), 0);
-    ::_exit(engine.CloseIni() ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(ReadFile(path), old);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"other.ini"});
 }
 
 }  // namespace

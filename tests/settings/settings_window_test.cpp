@@ -12,6 +12,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace folivane {
 namespace {
 
@@ -193,12 +195,32 @@ TEST_F(SettingsWindowTest, OptionsStayExclusive) {
   EXPECT_FALSE(window.regularOption()->isChecked());
   EXPECT_TRUE(window.largeOption()->isChecked());
   EXPECT_TRUE(window.everyPageOption()->isChecked());  // the other group is untouched
-  window.everyPageOption()->setFocus();
-  PressKey(Qt::Key_Right);  // arrows move within the group and check
-  EXPECT_EQ(QApplication::focusWidget(), window.firstPageOption());
-  EXPECT_TRUE(window.firstPageOption()->isChecked());
-  EXPECT_FALSE(window.everyPageOption()->isChecked());
-  EXPECT_TRUE(window.largeOption()->isChecked());
+}
+
+TEST_F(SettingsWindowTest, ArrowKeysDoNothing) {
+  Settings settings{1, 1};
+  SettingsWindow window(path_, settings);
+  ShowActive(window);
+  const std::array<QWidget*, 5> controls = {window.regularOption(), window.largeOption(), window.everyPageOption(),
+                                            window.firstPageOption(), window.saveButton()};
+  for (QWidget* control : controls) {
+    control->setFocus();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}) {
+      PressKey(key);
+      EXPECT_EQ(QApplication::focusWidget(), control) << key;
+    }
+  }
+  EXPECT_TRUE(window.regularOption()->isChecked());
+  EXPECT_TRUE(window.everyPageOption()->isChecked());
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(SettingsWindowTest, StaticTextsStandAtTheTopOfTheirRectangle) {
+  Settings settings;
+  SettingsWindow window(path_, settings);
+  for (const QLabel* label : {window.fontSizeLabel(), window.pageHeaderLabel()}) {
+    EXPECT_EQ(label->alignment(), Qt::AlignTop | Qt::AlignLeft) << label->text().toStdString();
+  }
 }
 
 TEST_F(SettingsWindowTest, ActivationGivesFocusBack) {
