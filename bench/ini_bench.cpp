@@ -42,7 +42,7 @@ void BM_LoadLargeFile(benchmark::State& state) {
   const QString path = WriteFile(folder, QStringLiteral("large.ini"), text);
   for (auto _ : state) {
     const folivane::Settings settings = folivane::LoadSettings(path);
-    if (settings.FontSize != 0) state.SkipWithError("wrong value read");
+    if (settings.fontSize != folivane::FontSize::Large) state.SkipWithError("wrong value read");
   }
   state.SetBytesProcessed(state.iterations() * text.size());
 }

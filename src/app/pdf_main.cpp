@@ -118,14 +118,16 @@ bool ParseArguments(const QList<QByteArray>& rawArguments, PdfOptions& options, 
   return true;
 }
 
-bool ApplyChoice(const QString& value, const char* option, const char* one, const char* zero, qint32& field) {
+template <typename Choice>
+bool ApplyChoice(const QString& value, const char* option, std::pair<const char*, Choice> one,
+                 std::pair<const char*, Choice> other, Choice& field) {
   if (value.isEmpty()) return true;
-  if (value == QLatin1String(one)) {
-    field = 1;
-  } else if (value == QLatin1String(zero)) {
-    field = 0;
+  if (value == QLatin1String(one.first)) {
+    field = one.second;
+  } else if (value == QLatin1String(other.first)) {
+    field = other.second;
   } else {
-    Complain(QStringLiteral("%1 takes %2 or %3, not \"%4\"").arg(option, one, zero, value));
+    Complain(QStringLiteral("%1 takes %2 or %3, not \"%4\"").arg(option, one.first, other.first, value));
     return false;
   }
   return true;
@@ -164,8 +166,10 @@ int Run(int argc, char** argv) {
   state.request.displayDpi = 96;
   state.settingsDirectory = SettingsDirectory();
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
-  if (!ApplyChoice(options.fontSize, "--font-size", "regular", "large", state.settings.FontSize) ||
-      !ApplyChoice(options.pageHeader, "--page-header", "every", "first", state.settings.PageHeader)) {
+  if (!ApplyChoice(options.fontSize, "--font-size", std::pair{"regular", FontSize::Regular},
+                   std::pair{"large", FontSize::Large}, state.settings.fontSize) ||
+      !ApplyChoice(options.pageHeader, "--page-header", std::pair{"every", HeaderPlacement::EveryPage},
+                   std::pair{"first", HeaderPlacement::FirstPage}, state.settings.headerPlacement)) {
     return kExitUsage;
   }
   LocalClock clock = SystemLocalClock();

@@ -25,9 +25,8 @@ QString DescribeCharactersWithoutGlyph(const PrintRequest& request) {
 }
 
 void PrintSource(RunState& state, DrawingSurface& surface, LocalClock clock) {
-  state.request.fontSize = state.settings.FontSize != 0 ? FontSize::Regular : FontSize::Large;
-  state.request.headerPlacement =
-      state.settings.PageHeader != 0 ? HeaderPlacement::EveryPage : HeaderPlacement::FirstPage;
+  state.request.fontSize = state.settings.fontSize;
+  state.request.headerPlacement = state.settings.headerPlacement;
   state.request.clock = std::move(clock);
   RunPrintDriver(surface, state.request);
 }

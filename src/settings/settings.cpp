@@ -23,8 +23,8 @@ Settings LoadSettings(const QString& path) {
   IniEngine engine;
   engine.OpenIni(path);
   engine.SelectGroup(QStringLiteral("Settings"));
-  settings.FontSize = engine.ReadInteger(QStringLiteral("FontSize"), 1);
-  settings.PageHeader = engine.ReadInteger(QStringLiteral("PageHeader"), 1);
+  if (engine.ReadInteger(QStringLiteral("FontSize"), 1) == 0) settings.fontSize = FontSize::Large;
+  if (engine.ReadInteger(QStringLiteral("PageHeader"), 1) == 0) settings.headerPlacement = HeaderPlacement::FirstPage;
   engine.CloseIni();
   return settings;
 }
@@ -35,8 +35,8 @@ bool SaveSettings(const QString& path, const Settings& settings) {
   IniEngine engine;
   if (!engine.CreateIni(path)) return false;
   engine.SelectGroup(QStringLiteral("Settings"));
-  engine.WriteInteger(QStringLiteral("FontSize"), settings.FontSize);
-  engine.WriteInteger(QStringLiteral("PageHeader"), settings.PageHeader);
+  engine.WriteInteger(QStringLiteral("FontSize"), settings.fontSize == FontSize::Large ? 0 : 1);
+  engine.WriteInteger(QStringLiteral("PageHeader"), settings.headerPlacement == HeaderPlacement::FirstPage ? 0 : 1);
   return engine.CloseIni();
 }
 

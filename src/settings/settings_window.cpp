@@ -69,8 +69,8 @@ SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
   save_->setDefault(false);
   connect(save_, &QPushButton::clicked, this, &SettingsWindow::Save);
 
-  (settings.FontSize != 0 ? regular_ : large_)->setChecked(true);
-  (settings.PageHeader != 0 ? everyPage_ : firstPage_)->setChecked(true);
+  (settings.fontSize == FontSize::Regular ? regular_ : large_)->setChecked(true);
+  (settings.headerPlacement == HeaderPlacement::EveryPage ? everyPage_ : firstPage_)->setChecked(true);
 
   // Qt's buttons move the focus with the arrow keys, and within a group check the option they
   // reach; here only Tab, Shift+Tab and Space act on the controls.
@@ -86,8 +86,8 @@ SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
 }
 
 void SettingsWindow::Save() {
-  settings_.FontSize = regular_->isChecked() ? 1 : 0;
-  settings_.PageHeader = everyPage_->isChecked() ? 1 : 0;
+  settings_.fontSize = regular_->isChecked() ? FontSize::Regular : FontSize::Large;
+  settings_.headerPlacement = everyPage_->isChecked() ? HeaderPlacement::EveryPage : HeaderPlacement::FirstPage;
   SaveSettings(settingsPath_, settings_);  // a failed save is silent; the window closes all the same
   close();
 }

@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "app/print_road.h"
+#include "support/settings_choices.h"
 #include "surface/print_surface.h"
 
 namespace folivane {
@@ -83,8 +84,7 @@ QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selec
   RunState state;
   state.request.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
   state.request.selection = selection;
-  state.settings.FontSize = fontSize;
-  state.settings.PageHeader = pageHeader;
+  state.settings = Choices(fontSize, pageHeader);
   EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QByteArray(), state.request.source, {CopyDisposal::Keep, {}, {}}));
   std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
   TracingSurface tracing(*pdf);

@@ -42,14 +42,14 @@ TEST_F(StartupTest, NoParameterShowsTheSettingsLoadedAtStartup) {
   EXPECT_EQ(RunStartup(state_, {}, ends_), Mode::Settings);
   EXPECT_EQ(windows_, 1);
   EXPECT_EQ(prints_, 0);
-  EXPECT_EQ(state_.settings.FontSize, 0);
-  EXPECT_EQ(state_.settings.PageHeader, 7);
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 0 == 0);
+  EXPECT_EQ(state_.settings.headerPlacement == HeaderPlacement::FirstPage, 7 == 0);
 }
 
 TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
   const QString bystander = WriteFile("Folivane.pb", "Debug 1\n");
   EXPECT_EQ(RunStartup(state_, {""}, ends_), Mode::Print);
-  EXPECT_EQ(state_.settings.FontSize, 0);  // loaded on this road too
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 0 == 0);  // loaded on this road too
   EXPECT_EQ(prints_, 0);
   EXPECT_EQ(windows_, 0);
   EXPECT_TRUE(QFile::exists(bystander));
@@ -84,8 +84,8 @@ TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
 TEST_F(StartupTest, MissingSettingsFileGivesDefaults) {
   QFile::remove(dir_.filePath("Folivane.ini"));
   RunStartup(state_, {}, ends_);
-  EXPECT_EQ(state_.settings.FontSize, 1);
-  EXPECT_EQ(state_.settings.PageHeader, 1);
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 1 == 0);
+  EXPECT_EQ(state_.settings.headerPlacement == HeaderPlacement::FirstPage, 1 == 0);
 }
 
 }  // namespace
