@@ -1,5 +1,7 @@
 #include "layout/print_list.h"
 
+#include "surface/additive_cuts.h"
+
 #include <QStringView>
 #include <algorithm>
 #include <cstdint>
@@ -73,23 +75,12 @@ void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
   memo.chunkStarts.reserve(static_cast<std::size_t>(size) + 1);
   memo.widthBefore.reserve(static_cast<std::size_t>(size) + 1);
   qint64 width = 0;
-  qsizetype chunkStart = 0;
-  int previousAdvance = -1;
-  int chunkAdvance = -1;  // the advance of the chunk's first unit
-  for (qsizetype i = 0; i <= size; ++i) {
-    const int advance = i < size ? AdditiveAdvanceOf(memo, line[i].unicode()) : -1;
-    const bool cut = i == size || (i > 0 && previousAdvance >= 0 && advance >= 0);
-    if (cut && i > chunkStart) {
-      memo.chunkStarts.push_back(chunkStart);
-      memo.widthBefore.push_back(width);
-      width += i - chunkStart == 1 && chunkAdvance >= 0
-                   ? chunkAdvance
-                   : memo.surface.MeasureText(line.mid(chunkStart, i - chunkStart));
-      chunkStart = i;
-    }
-    if (i == chunkStart) chunkAdvance = advance;
-    previousAdvance = advance;
-  }
+  const auto advanceOf = [&memo](char16_t unit) { return AdditiveAdvanceOf(memo, unit); };
+  ForEachAdditiveChunk(line, advanceOf, [&](qsizetype start, qsizetype end, int advance) {
+    memo.chunkStarts.push_back(start);
+    memo.widthBefore.push_back(width);
+    width += advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
+  });
   memo.chunkStarts.push_back(size);
   memo.widthBefore.push_back(width);
 }

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "surface/diagnostics.h"
+#include "surface/additive_cuts.h"
 #include "surface/print_queue.h"
 
 namespace folivane {
@@ -324,21 +325,12 @@ void PrintSurface::ForEachPiece(QStringView text, Visit visit) {
     plainStart = end;
     plainWidth = 0;
   };
-  qsizetype chunkStart = 0;
-  int startAdvance = AdditiveAdvance(text[0].unicode());
-  while (chunkStart < size) {
-    qsizetype chunkEnd = chunkStart + 1;
-    int previousAdvance = startAdvance;
-    int nextAdvance = -1;
-    for (; chunkEnd < size; ++chunkEnd) {
-      nextAdvance = AdditiveAdvance(text[chunkEnd].unicode());
-      if (previousAdvance >= 0 && nextAdvance >= 0) break;
-      previousAdvance = nextAdvance;
-    }
+  const auto advanceOf = [this](char16_t unit) { return AdditiveAdvance(unit); };
+  ForEachAdditiveChunk(text, advanceOf, [&](qsizetype chunkStart, qsizetype chunkEnd, int advance) {
     const qsizetype chunkSize = chunkEnd - chunkStart;
-    if (chunkSize == 1 && startAdvance >= 0) {
+    if (advance >= 0) {
       if (chunkEnd - plainStart > limit) finishPlain(chunkStart);
-      plainWidth += startAdvance;
+      plainWidth += advance;
     } else {
       finishPlain(chunkStart);
       const QStringView chunk = text.sliced(chunkStart, chunkSize);
@@ -357,9 +349,7 @@ void PrintSurface::ForEachPiece(QStringView text, Visit visit) {
       }
       plainStart = chunkEnd;
     }
-    chunkStart = chunkEnd;
-    startAdvance = nextAdvance;
-  }
+  });
   finishPlain(size);
 }
 
