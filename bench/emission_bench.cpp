@@ -21,24 +21,21 @@ QStringList SourceLines(int count) {
 // The whole job for a source of range(0) lines; "page" is the time per page emitted.
 void BM_PrintJob(benchmark::State& state) {
   folivane::PrintRequest request;
-  request.sourceLines = SourceLines(static_cast<int>(state.range(0)));
-  request.ideVersion = QStringLiteral(" PureBasic 6.10 LTS");
+  request.source.lines = SourceLines(static_cast<int>(state.range(0)));
+  request.source.ideVersion = QStringLiteral(" PureBasic 6.10 LTS");
   request.sourcePath = QStringLiteral("/home/user/Greenhouse.pb");
   request.clock = [] { return folivane::LocalTime{2027, 3, 1, 14, 5, 9}; };
 
   // One recorded job counts the pages.
   folivane::RecordingSurface counting;
-  folivane::PrintList countedRows;
-  folivane::RunPrintDriver(counting, request, countedRows);
+  folivane::RunPrintDriver(counting, request);
   const double pages = static_cast<double>(counting.CallsOf(folivane::SurfaceCall::Kind::NextPage).size() + 1);
 
   for (auto _ : state) {
     folivane::RecordingSurface surface;
     surface.recording = false;
-    folivane::PrintList printList;
-    folivane::RunPrintDriver(surface, request, printList);
+    folivane::RunPrintDriver(surface, request);
     benchmark::DoNotOptimize(surface.putTextCount);
-    benchmark::DoNotOptimize(printList.size());
   }
   state.counters["pages"] = pages;
   state.counters["page"] = benchmark::Counter(static_cast<double>(state.iterations()) * pages,

@@ -5,36 +5,42 @@
 #include "app/print_road.h"
 #include "app/startup.h"
 #include "settings/settings_window.h"
+#include "surface/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/print_surface.h"
 
 namespace {
 
-QStringList ProgramParameters(int argc, char** argv) {
-  QStringList parameters;
-  for (int i = 1; i < argc; ++i) parameters.append(QFile::decodeName(argv[i]));
+QList<QByteArray> ProgramParameters(int argc, char** argv) {
+  QList<QByteArray> parameters;
+  for (int i = 1; i < argc; ++i) parameters.append(QByteArray(argv[i]));
   return parameters;
 }
 
 void Run(int argc, char** argv) {
   using namespace folivane;
-  const QStringList parameters = ProgramParameters(argc, argv);
+  const QList<QByteArray> parameters = ProgramParameters(argc, argv);
 
   // Qt sees only a program name, so a parameter such as "-platform" stays the IDE's parameter.
   ChooseQtPlatform();
   char programName[] = "folivane";
   char* qtArgv[] = {programName, nullptr};
   int qtArgc = 1;
-  // The tool shows no messages, not even Qt's own warnings on stderr.
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  // The tool shows no messages, not even Qt's own warnings on stderr; only the diagnostics that
+  // the user turned on with QT_LOGGING_RULES reach stderr.
+  qInstallMessageHandler(WriteOwnMessagesOnly);
   QApplication application(qtArgc, qtArgv);
 
   RunState state;
-  state.displayDpi = ReadDisplayResolution();
+  state.request.displayDpi = ReadDisplayResolution();
   state.settingsDirectory = SettingsDirectory();
 
-  RoadEnds ends;
+  ModeEnds ends;
   ends.printSource = [](RunState& run) {
+    if (lcPrint().isInfoEnabled()) {
+      if (const QString missing = DescribeCharactersWithoutGlyph(run.request); !missing.isEmpty())
+        qCInfo(lcPrint, "%s", qUtf8Printable(missing));
+    }
     PrintSurface printer;
     PrintSource(run, printer, SystemLocalClock());
   };

@@ -1,16 +1,16 @@
-// The end of the print road: the source of the run printed through a surface.
+// The end of the print mode: the source of the run printed through a surface.
 #pragma once
 
 #include "app/run_state.h"
-#include "layout/print_driver.h"
 #include "surface/drawing_surface.h"
 
 namespace folivane {
 
-// The print request for the run's source, its selection and its settings.
-PrintRequest MakePrintRequest(const RunState& state, LocalClock clock);
+// Names the characters of the request that no installed font can draw, which print as empty
+// boxes; empty when every character has a glyph.
+QString DescribeCharactersWithoutGlyph(const PrintRequest& request);
 
-// Runs the print driver on the surface for the run's source.
+// Runs the print driver on the surface for the run's request, with the run's settings and clock.
 void PrintSource(RunState& state, DrawingSurface& surface, LocalClock clock);
 
 }  // namespace folivane

@@ -1,24 +1,25 @@
 #include "app/startup.h"
 
-#include "app/command_line.h"
+#include <QFile>
 
 namespace folivane {
 
-Road RunStartup(RunState& state, const QStringList& parameters, const RoadEnds& ends) {
+Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends) {
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
 
-  ParameterCursor cursor(parameters);
-  if (cursor.Count() == 0) {
+  if (parameters.isEmpty()) {
     if (ends.showSettings) ends.showSettings(state);
-    return Road::Settings;
+    return Mode::Settings;
   }
 
-  state.tempSourcePath = cursor.Fetch();
-  state.sourcePath = cursor.Fetch();
-  state.selectionText = cursor.Fetch();
-  ReadSourceCopy(state.tempSourcePath, state.sourcePath, state.source, CopyDisposal::Delete);
-  if (!state.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
-  return Road::Print;
+  const auto parameter = [&](qsizetype index) { return parameters.value(index); };
+  state.tempSourceFile = parameter(0);
+  state.sourceFile = parameter(1);
+  state.request.sourcePath = QFile::decodeName(state.sourceFile);
+  state.request.selection = QFile::decodeName(parameter(2));
+  ReadSourceCopy(state.tempSourceFile, state.sourceFile, state.request.source);
+  if (!state.request.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
+  return Mode::Print;
 }
 
 void ChooseQtPlatform() {

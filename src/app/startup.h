@@ -1,4 +1,4 @@
-// Start-up and dispatch: settings first, then the print road or the settings road.
+// Start-up and dispatch: settings first, then printing or the settings window.
 #pragma once
 
 #include <functional>
@@ -9,18 +9,19 @@
 
 namespace folivane {
 
-enum class Road { Print, Settings };
+enum class Mode { Print, Settings };
 
-// The ends of the two roads, apart so that the start-up order can be checked without a printer
+// The ends of the two modes, apart so that the start-up order can be checked without a printer
 // or a window.
-struct RoadEnds {
+struct ModeEnds {
   std::function<void(RunState&)> printSource;     // called only when the source holds a line
   std::function<void(RunState&)> showSettings;
 };
 
-// Loads the settings from state.settingsDirectory, then takes the print road when any parameter
-// is given (even an empty one) and the settings road otherwise.
-Road RunStartup(RunState& state, const QStringList& parameters, const RoadEnds& ends);
+// Loads the settings from state.settingsDirectory, then prints when any parameter is given (even
+// an empty one) and shows the settings otherwise. Parameters are the platform's own
+// bytes: file calls use them as they are, and only texts shown or parsed are decoded.
+Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends);
 
 // Makes sure a QGuiApplication can start: without any display the offscreen platform is chosen,
 // and an unusable display falls back to it instead of aborting.

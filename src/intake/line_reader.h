@@ -1,20 +1,23 @@
-// The line reader: splits a UTF-8 byte stream into text lines by the IDE's line-end rules.
+// The line reader: reads a bounded byte stream and splits its text into lines by the IDE's line-end rules.
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 #include <cstddef>
-#include <string>
 
 namespace folivane {
 
-// Where the line reader's bytes come from: a file, or memory for tests, fuzzing and benchmarks.
+// Where the copy's bytes come from: a file, or memory for tests, fuzzing and benchmarks.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
   // Copies up to `size` bytes into `buffer`. Returns the number copied, 0 at the end, and a
   // negative number when the read failed; the reader treats a failure as the end.
   virtual std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) = 0;
+  // How many bytes the source expects to hand out, or -1 when it cannot tell; only a hint.
+  virtual qint64 SizeHint() const { return -1; }
 };
 
 // A byte source over memory that the caller keeps alive.
@@ -22,43 +25,32 @@ class MemoryByteSource final : public ByteSource {
  public:
   explicit MemoryByteSource(QByteArrayView bytes) : bytes_(bytes) {}
   std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override;
+  qint64 SizeHint() const override { return bytes_.size(); }
 
  private:
   QByteArrayView bytes_;
   std::ptrdiff_t position_ = 0;
 };
 
-// Reads through a 4096-byte buffer. A line ends at LF, CR, CR LF, NUL or the end of the input,
-// but only where a UTF-8 sequence begins: the further bytes of a sequence are taken unexamined.
-// Bytes 80-BF and F8-FF that begin a sequence become "?"; a sequence cut off by the end of the
-// input is dropped. A leading byte-order mark is kept as U+FEFF.
-class LineReader {
+// Reads the source to its end, a failed read or `limit` bytes, whichever comes first; the source
+// is not asked again after it reported its end or a failure. `cutShort` tells whether bytes may
+// lie beyond the limit.
+QByteArray ReadAtMost(ByteSource& source, qint64 limit, bool& cutShort);
+
+// Hands out the lines of a text one after another. A line ends at LF, CR, CR LF, NUL or the end
+// of the text; the terminator belongs to no line, and a terminator at the very end adds no empty
+// line. Each line is a view into the text, which must outlive it.
+class LineSplitter {
  public:
-  static constexpr std::ptrdiff_t kReadBufferSize = 4096;
-
-  explicit LineReader(ByteSource& source);
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
-
-  // True when no further byte can be read. Once the source has reported its end or a failure,
-  // it is not asked again.
-  bool AtEnd();
-  // The next line without its terminator; empty when AtEnd().
-  QString ReadLine();
+  explicit LineSplitter(QStringView text) : text_(text) {}
+  // The next line into `line`; false when no line is left.
+  bool Next(QStringView& line);
+  // How many lines Next would still give, counting at most `cap` of them.
+  qsizetype CountRemaining(qsizetype cap) const;
 
  private:
-  // Makes at least one unread byte available; false at the end.
-  bool Fill() { return readPosition_ < readEnd_ || Refill(); }
-  bool Refill();
-
-  ByteSource& source_;
-  char readBuffer_[kReadBufferSize];
-  std::ptrdiff_t readPosition_ = 0;
-  std::ptrdiff_t readEnd_ = 0;
-  bool exhausted_ = false;
-  std::string line_;
-  // Where the first NUL taken as a further byte of a sequence stands in line_, or -1.
-  std::ptrdiff_t firstNul_ = -1;
+  QStringView text_;
+  qsizetype position_ = 0;
 };
 
 }  // namespace folivane

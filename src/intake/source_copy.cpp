@@ -1,75 +1,77 @@
 #include "intake/source_copy.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace folivane {
 
 namespace {
 
-// The opened copy as a byte source; owns the descriptor, and with it the advisory lock.
-class OpenCopy final : public ByteSource {
- public:
-  explicit OpenCopy(int descriptor) : descriptor_(descriptor) {}
-  ~OpenCopy() override { ::close(descriptor_); }
-  OpenCopy(const OpenCopy&) = delete;
-  OpenCopy& operator=(const OpenCopy&) = delete;
-
-  int Descriptor() const { return descriptor_; }
-
-  std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
-    for (;;) {
-      const ssize_t count = ::read(descriptor_, buffer, static_cast<std::size_t>(size));
-      if (count < 0 && errno == EINTR) continue;
-      return count;
-    }
+// Whether the bytes end inside a UTF-8 sequence that a further byte could still complete.
+bool EndsInsideSequence(QByteArrayView bytes) {
+  for (qsizetype back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;
+    const int length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length > back;
   }
-
- private:
-  int descriptor_;
-};
-
-enum class ReadOutcome {
-  Read,        // opened and read to its end (or to a failed read)
-  OpenFailed,  // as if the copy could not be opened; its deletion is still attempted
-  LeaveAlone,  // not a regular file after all, or held by another process: neither read nor deleted
-};
-
-// `identity` receives the opened file's status, so the caller compares what was really read.
-ReadOutcome ReadRegularCopy(const QByteArray& path, bool throughLink, SourceText& out,
-                            struct stat& identity, const CopySourceWrapper& throughSource) {
-  // O_NONBLOCK: should the path have turned into a FIFO since it was examined, the open must not wait.
-  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (throughLink ? 0 : O_NOFOLLOW);
-  const int descriptor = ::open(path.constData(), flags);
-  if (descriptor < 0) return ReadOutcome::OpenFailed;
-  OpenCopy copy(descriptor);
-
-  struct stat opened {};
-  if (::fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode)) return ReadOutcome::LeaveAlone;
-  identity = opened;
-  // The IDE's platform opens the copy without sharing: a copy another process holds can be
-  // neither opened nor deleted there, so here it is left alone too.
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return ReadOutcome::LeaveAlone;
-
-  if (throughSource) {
-    const std::unique_ptr<ByteSource> wrapped = throughSource(copy);
-    ReadSourceLines(wrapped ? *wrapped : copy, out);
-  } else {
-    ReadSourceLines(copy, out);
-  }
-  return ReadOutcome::Read;
+  return false;
 }
 
-bool IsSameFile(const struct stat& identity, const QString& otherPath) {
-  if (otherPath.isEmpty() || otherPath.contains(QChar(u'\0'))) return false;
-  struct stat other {};
-  if (::stat(QFile::encodeName(otherPath).constData(), &other) != 0) return false;
-  return other.st_dev == identity.st_dev && other.st_ino == identity.st_ino;
+// Reads and decodes in one pass while the bytes are well-formed UTF-8, the common case, so that
+// they need no buffer of their own beside the text. At the first ill-formed sequence the bytes
+// so far (the text so far encoded again, which gives them back exactly, and what the decoder
+// still holds) and the rest of the source go through the rules for the whole copy.
+DecodedText ReadAndDecode(ByteSource& source, const IntakeOptions& options, bool& cutShort) {
+  cutShort = false;
+  if (options.encoding != QByteArrayView(kAutomaticEncoding)) {
+    const QByteArray bytes = ReadAtMost(source, options.maxBytes, cutShort);
+    return DecodeCopyText(bytes, options.encoding);
+  }
+  constexpr qsizetype kChunk = 64 * 1024;
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+  QString text;
+  const qint64 hint = source.SizeHint();
+  if (hint >= 0) text.reserve(static_cast<qsizetype>(std::min(hint, options.maxBytes)));
+  QByteArray chunk(kChunk, Qt::Uninitialized);
+  QByteArray carried;  // the last bytes of the chunk before, which the decoder may still hold
+  qint64 total = 0;
+  for (;;) {
+    if (total == options.maxBytes) {
+      char probe;
+      cutShort = source.Read(&probe, 1) > 0;
+      break;
+    }
+    const std::ptrdiff_t count = source.Read(chunk.data(), std::min<qint64>(kChunk, options.maxBytes - total));
+    if (count <= 0) break;
+    const QByteArrayView bytes(chunk.constData(), count);
+    const qsizetype before = text.size();
+    text.resize(before + count);
+    const QChar* end = decoder.appendToBuffer(text.data() + before, bytes);
+    text.truncate(end - text.constData());
+    total += count;
+    if (decoder.hasError()) {
+      QByteArray whole = QStringView(text).first(before).toUtf8();
+      const qint64 held = (total - count) - whole.size();
+      whole += carried.right(held);
+      whole += bytes;
+      text = QString();
+      bool restCut = false;
+      whole += ReadAtMost(source, options.maxBytes - total, restCut);
+      cutShort = restCut;
+      return DecodeIllFormedCopyText(whole);
+    }
+    carried = (carried + bytes.last(std::min<qsizetype>(3, count)).toByteArray()).right(3);
+  }
+  if (EndsInsideSequence(carried)) {
+    // A sequence cut off by the end is ill-formed too; the bytes are all still at hand.
+    QByteArray whole = text.toUtf8();
+    whole += carried.right(total - whole.size());
+    text = QString();
+    return DecodeIllFormedCopyText(whole);
+  }
+  return {std::move(text), "UTF-8"};
 }
 
 }  // namespace
@@ -80,55 +82,30 @@ QString IdeVersionOf(const QString& markerLine) {
   return (equalsSign < 0 ? rest : rest.left(equalsSign)).toString();
 }
 
-void ReadSourceLines(ByteSource& source, SourceText& out) {
-  out.lines.clear();
-  out.ideVersion.clear();
+void ReadSourceLines(ByteSource& source, SourceText& out, const IntakeOptions& options) {
+  out = SourceText();
+  DecodedText decoded = ReadAndDecode(source, options, out.cutShort);
+  out.text = std::move(decoded.text);
+  out.encoding = std::move(decoded.encoding);
   const QStringView marker(kIdeOptionsMarker, kIdeOptionsMarkerLength);
-  LineReader reader(source);
+  LineSplitter splitter(out.text);
+  // Counted first, so the list takes its memory once instead of growing by copies.
+  out.lines.reserve(splitter.CountRemaining(options.maxLines));
   bool optionsSeen = false;
-  while (!reader.AtEnd()) {
-    QString line = reader.ReadLine();
+  QStringView line;
+  while (splitter.Next(line)) {
     if (line.startsWith(marker)) {
-      out.ideVersion = IdeVersionOf(line);
+      out.ideVersion = IdeVersionOf(line.toString());
       optionsSeen = true;
     }
-    if (!optionsSeen) out.lines.append(std::move(line));
+    if (optionsSeen) continue;
+    if (out.lines.size() >= options.maxLines) {
+      out.cutShort = true;
+      continue;
+    }
+    // A view into out.text: a line costs its list slot alone.
+    out.lines.append(line.isEmpty() ? QString() : QString::fromRawData(line.data(), line.size()));
   }
-}
-
-bool ReadSourceCopy(const QString& copyPath, const QString& sourcePath, SourceText& out,
-                    CopyDisposal disposal) {
-  return ReadSourceCopy(copyPath, sourcePath, out, disposal, CopySourceWrapper());
-}
-
-bool ReadSourceCopy(const QString& copyPath, const QString& sourcePath, SourceText& out,
-                    CopyDisposal disposal, const CopySourceWrapper& throughSource) {
-  out.lines.clear();
-  out.ideVersion.clear();
-  if (FileNamePart(copyPath).isEmpty()) return false;
-  // The platform path ends at a NUL, so such a path would name some other file.
-  if (copyPath.contains(QChar(u'\0'))) return false;
-  const QByteArray path = QFile::encodeName(copyPath);
-
-  struct stat entry {};
-  if (::lstat(path.constData(), &entry) != 0) return false;  // nothing there to read or delete
-  const bool isLink = S_ISLNK(entry.st_mode);
-  if (!isLink && !S_ISREG(entry.st_mode)) return false;
-
-  // The file whose data the copy holds; a dangling link has none.
-  struct stat identity = entry;
-  const bool hasTarget = !isLink || ::stat(path.constData(), &identity) == 0;
-
-  ReadOutcome outcome = ReadOutcome::OpenFailed;
-  if (hasTarget && S_ISREG(identity.st_mode))
-    outcome = ReadRegularCopy(path, isLink, out, identity, throughSource);
-  const bool read = outcome == ReadOutcome::Read;
-
-  if (outcome == ReadOutcome::LeaveAlone || disposal == CopyDisposal::Keep) return read;
-  if (hasTarget && IsSameFile(identity, sourcePath)) return read;
-  // unlink removes a symbolic link itself, never what it leads to; a failure is ignored.
-  ::unlink(path.constData());
-  return read;
 }
 
 QString FileNamePart(const QString& path) {

@@ -21,34 +21,34 @@ constexpr int kFileNameY = 18;
 
 }  // namespace
 
-void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNumber, qint32 headerFlag) {
+void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNumber, bool fullHeader) {
   const LayoutScale& scale = job.scale;
   surface.SetForeground(kBlack);
   surface.SetBackground(kWhite);
 
-  if (headerFlag != 0) {
+  if (fullHeader) {
     const DevicePoint logo = ToDevice(scale, kLogoX, kLogoY);
     surface.PutImage(job.logo, logo.x, logo.y);
     surface.UseFont(job.fonts.version);
-    PlaceText(surface, scale, kLeftEdge, kVersionY, job.ideVersion, 0);
+    PlaceText(surface, scale, kLeftEdge, kVersionY, job.ideVersion, Align::Left);
     surface.UseFont(job.fonts.fileName);
-    PlaceText(surface, scale, kLeftEdge, kFileNameY, FileNamePart(job.sourcePath), 0);
+    PlaceText(surface, scale, kLeftEdge, kFileNameY, FileNamePart(job.sourcePath), Align::Left);
   }
 
   const DevicePoint rule = ToDevice(scale, kLeftEdge, kFooterRuleY);
   surface.FillBox(rule.x, rule.y, ToDeviceWidth(scale, kRuleWidth), kFooterRuleDeviceHeight, kBlack);
   surface.UseFont(job.fonts.footer);
-  PlaceText(surface, scale, kLeftEdge, kFooterTextY, FooterStamp(job.clock), 0);
+  PlaceText(surface, scale, kLeftEdge, kFooterTextY, FooterStamp(job.clock), Align::Left);
   PlaceText(surface, scale, kRightEdge, kFooterTextY, QStringLiteral("Page ") + QString::number(pageNumber),
-            kAlignRight);
+            Align::Right);
 
-  const int bannerY = headerFlag != 0 ? kFullHeaderBannerY : kBannerOnlyBannerY;
+  const int bannerY = fullHeader ? kFullHeaderBannerY : kBannerOnlyBannerY;
   const DevicePoint bar = ToDevice(scale, kLeftEdge, bannerY);
   surface.FillBox(bar.x, bar.y, ToDeviceWidth(scale, kRuleWidth), ToDeviceHeight(scale, kBannerHeight), kBlack);
   surface.UseFont(job.fonts.banner);
   surface.SetForeground(kWhite);
   surface.SetBackground(kBlack);
-  PlaceText(surface, scale, kBannerTextX, bannerY, QStringLiteral("SOURCE CODE"), 0);
+  PlaceText(surface, scale, kBannerTextX, bannerY, QStringLiteral("SOURCE CODE"), Align::Left);
 }
 
 }  // namespace folivane

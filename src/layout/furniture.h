@@ -33,8 +33,8 @@ struct JobContext {
 inline constexpr int kFullHeaderBannerY = 33;
 inline constexpr int kBannerOnlyBannerY = 10;
 
-// Draws the furniture of the current page; the full header only when headerFlag is non-zero.
+// Draws the furniture of the current page, with the full header when asked for.
 // Leaves the banner font selected, white on black pending and transparent text in force.
-void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNumber, qint32 headerFlag);
+void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNumber, bool fullHeader);
 
 }  // namespace folivane

@@ -1,5 +1,6 @@
 #include "layout/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace folivane {
@@ -18,8 +19,18 @@ bool IsUsableScale(const LayoutScale& scale) {
   return scale.horizontalFactor > 0 && scale.verticalFactor > 0;
 }
 
-SizeProfile SelectProfile(qint32 fontSizeSetting) {
-  return fontSizeSetting == 0 ? kLargeProfile : kRegularProfile;
+SizeProfile SelectProfile(FontSize fontSize) {
+  return fontSize == FontSize::Large ? kLargeProfile : kRegularProfile;
+}
+
+int ScaledWrapLimit(const SizeProfile& profile, const LayoutScale& scale) {
+  // Split into whole multiples of the reference factor and the rest, so that every product stays
+  // inside 32 bits for any factor a 32-bit printable width gives; the result equals the plain
+  // wrapLimit x factor / 23 rounded down.
+  const int factor = std::max(scale.horizontalFactor, 0);
+  const int whole = factor / kReferenceHorizontalFactor;
+  const int rest = factor % kReferenceHorizontalFactor;
+  return profile.wrapLimit * whole + profile.wrapLimit * rest / kReferenceHorizontalFactor;
 }
 
 int FontPointSize(float sizeFactor, int horizontalFactor) {

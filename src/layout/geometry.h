@@ -3,6 +3,8 @@
 
 #include <QtGlobal>
 
+#include "layout/print_choices.h"
+
 namespace folivane {
 
 inline constexpr int kGridWidth = 204;
@@ -28,7 +30,7 @@ struct SizeProfile {
   int lineStep = 0;      // layout units of y added before each row
   int top = 0;           // row position before the first row of a page with the full header
   int bottomLimit = 0;   // a row drawn below this ends the page
-  int wrapLimit = 0;     // device pixels, compared with measured widths directly
+  int wrapLimit = 0;     // device pixels at kReferenceHorizontalFactor; see ScaledWrapLimit
   int numberColumn = 0;  // right edge of the line numbers, layout units of x
   int textColumn = 0;    // left edge of the row text, layout units of x
   float bodyFontFactor = 0.0f;
@@ -37,8 +39,16 @@ struct SizeProfile {
 inline constexpr SizeProfile kRegularProfile{3, 35, 242, 4200, 18, 23, 2.0f};
 inline constexpr SizeProfile kLargeProfile{4, 34, 240, 4100, 20, 25, 2.7f};
 
-// Only a font-size setting of 0 selects the Large profile.
-SizeProfile SelectProfile(qint32 fontSizeSetting);
+SizeProfile SelectProfile(FontSize fontSize);
+
+// The horizontal factor of a 600 dpi printer on A4 (a printable width of 4760 pixels), at which
+// the profiles' wrap limits hold as they stand.
+inline constexpr int kReferenceHorizontalFactor = 23;
+
+// The profile's wrap limit grown with the horizontal factor (wrap limit x factor / 23, rounded
+// down), so that a row holds the same characters on every printer as the body font grows with
+// the factor. It is compared with measured device widths directly.
+int ScaledWrapLimit(const SizeProfile& profile, const LayoutScale& scale);
 
 inline constexpr float kBannerFontFactor = 2.2f;
 inline constexpr float kFooterFontFactor = 2.0f;

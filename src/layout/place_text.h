@@ -8,7 +8,6 @@
 
 namespace folivane {
 
-// Alignment kAlignRight (1) makes the text end at x; any other value starts it there.
-void PlaceText(DrawingSurface& surface, const LayoutScale& scale, int x, int y, const QString& text, int alignment);
+void PlaceText(DrawingSurface& surface, const LayoutScale& scale, int x, int y, const QString& text, Align alignment);
 
 }  // namespace folivane

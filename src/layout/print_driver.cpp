@@ -3,6 +3,7 @@
 #include "layout/furniture.h"
 #include "layout/geometry.h"
 #include "layout/place_text.h"
+#include "surface/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/logo.h"
 
@@ -35,9 +36,9 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
 
 // The rows of each source line are wrapped just before they are drawn, with the body font
 // selected as it is for every row, so a job holds the rows of one line at a time however long
-// the source. keptRows, when given, receives every row as it is printed.
-void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, qint32 pageHeader,
-              RangeWrapper& wrapper, PrintList* keptRows) {
+// the source.
+void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, HeaderPlacement headerPlacement,
+              RangeWrapper& wrapper) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
   QString previousLabel;
@@ -53,50 +54,57 @@ void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile&
         previousLabel = row.label;
       }
       rowPosition += profile.lineStep;
-      PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, kAlignRight);
-      PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, 0);
+      PlaceText(surface, job.scale, profile.numberColumn, rowPosition, numberText, Align::Right);
+      PlaceText(surface, job.scale, profile.textColumn, rowPosition, row.text, Align::Left);
 
       // Every line still to come gives at least one row.
       const bool rowsRemain = rowIndex + 1 < lineRows.size() || !wrapper.AtEnd();
       if (rowPosition > profile.bottomLimit && rowsRemain) {
-        rowPosition = pageHeader != 0 ? profile.top : profile.top - kBannerOnlyLift;
+        const bool fullHeader = headerPlacement == HeaderPlacement::EveryPage;
+        rowPosition = fullHeader ? profile.top : profile.top - kBannerOnlyLift;
         ++pageNumber;
         surface.NextPage();
-        DrawFurniture(surface, job, pageNumber, pageHeader);
+        DrawFurniture(surface, job, pageNumber, fullHeader);
         UseBodyText(surface, job.fonts);
       }
     }
-    if (keptRows) keptRows->append(lineRows);
   }
 }
 
-void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* keptRows) {
+void RunJob(DrawingSurface& surface, const PrintRequest& request) {
   if (!surface.ShowPrintDialog()) return;
 
   JobContext job;
   job.scale = ComputeLayoutScale(surface.PrintableWidth(), surface.PrintableHeight());
   // A grid factor of 0 would stack every text on the corner of the page: no job is the honest result.
-  if (!IsUsableScale(job.scale)) return;
+  if (!IsUsableScale(job.scale)) {
+    qCInfo(lcPrint, "printable area %d x %d is below the 204 x 260 layout grid: nothing printed",
+           job.scale.printableWidth, job.scale.printableHeight);
+    return;
+  }
   const SizeProfile profile = SelectProfile(request.fontSize);
   const JobFontSizes fontSizes = ComputeFontSizes(profile, job.scale);
 
-  if (surface.OpenJob(QString::fromLatin1(kJobName)) <= 0) return;
+  if (surface.OpenJob(QString::fromLatin1(kJobName)) <= 0) {
+    qCInfo(lcPrint, "the print job could not be opened: nothing printed");
+    return;
+  }
 
   job.fonts = MakeJobFonts(fontSizes, request.displayDpi);
   job.logo = PrepareLogo(job.scale.printableWidth);
-  job.ideVersion = request.ideVersion;
+  job.ideVersion = request.source.ideVersion;
   job.sourcePath = request.sourcePath;
   job.clock = request.clock;
 
   if (surface.BeginDrawing()) {
-    DrawFurniture(surface, job, 1, 1);
+    DrawFurniture(surface, job, 1, true);
     UseBodyText(surface, job.fonts);
 
-    const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.sourceLines.size()));
-    const int wrapLimit = EffectiveWrapLimit(profile.wrapLimit, ToDeviceWidth(job.scale, profile.textColumn),
+    const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.source.lines.size()));
+    const int wrapLimit = EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
-    RangeWrapper wrapper(surface, request.sourceLines, range, wrapLimit);
-    EmitRows(surface, job, profile, request.pageHeader, wrapper, keptRows);
+    RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
+    EmitRows(surface, job, profile, request.headerPlacement, wrapper);
     surface.EndDrawing();
   }
   surface.CloseJob();
@@ -107,10 +115,6 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request, PrintList* kep
 
 }  // namespace
 
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request) { RunJob(surface, request, nullptr); }
-
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows) {
-  RunJob(surface, request, &printedRows);
-}
+void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request) { RunJob(surface, request); }
 
 }  // namespace folivane

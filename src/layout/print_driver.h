@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "intake/source_copy.h"
 #include "layout/date_stamp.h"
+#include "layout/print_choices.h"
 #include "layout/print_list.h"
 #include "surface/drawing_surface.h"
 
@@ -16,20 +18,17 @@ inline constexpr char kJobName[] = "PureBasic - Folivane";
 inline constexpr int kBannerOnlyLift = 23;
 
 struct PrintRequest {
-  QStringList sourceLines;
-  QString ideVersion;
-  QString sourcePath;
+  SourceText source;    // the lines to print and the IDE version for the header
+  QString sourcePath;   // whose file name the header shows
   QString selection;    // "12x5x20x1", or empty for the whole source
-  qint32 fontSize = 1;  // 0 selects the Large profile
-  qint32 pageHeader = 1;  // 0 puts the full header on the first page only
-  int displayDpi = 96;
+  FontSize fontSize = FontSize::Regular;
+  HeaderPlacement headerPlacement = HeaderPlacement::EveryPage;
+  int displayDpi = 96;  // for the font sizes asked of the font service
   LocalClock clock;
 };
 
 // Asks for a printer and prints the request as one job. Nothing happens after a cancelled dialog,
 // on a printable area too small for the layout grid, or when the job cannot be opened.
 void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request);
-// The same, appending every printed row to printedRows.
-void RunPrintDriver(DrawingSurface& surface, const PrintRequest& request, PrintList& printedRows);
 
 }  // namespace folivane

@@ -1,5 +1,7 @@
 #include "layout/print_list.h"
 
+#include "surface/additive_cuts.h"
+
 #include <QStringView>
 #include <algorithm>
 #include <cstdint>
@@ -64,28 +66,6 @@ void AppendRow(PrintList& printList, const QString& label, const QString& text) 
   printList.append(PrintRow{label, text});
 }
 
-// The wrapping rule over a width function width(from, to) of the text between two positions.
-// Callers guarantee that width(from, to) is what MeasureText gives for that text.
-template <typename WidthBetween>
-void WrapByRule(const QString& line, int wrapLimit, const QString& label, PrintList& printList,
-                WidthBetween widthBetween) {
-  const int limit = UsableWrapLimit(wrapLimit);
-  const qsizetype size = line.size();
-  if (widthBetween(0, size) <= limit) {
-    AppendRow(printList, label, line);
-    return;
-  }
-  qsizetype start = 0;
-  do {
-    // The whole remainder reaches the limit, so the search may stop at its end unmeasured.
-    qsizetype end = NextCharacterEnd(line, start);
-    while (end < size && widthBetween(start, end) < limit) end = NextCharacterEnd(line, end);
-    AppendRow(printList, label, line.mid(start, end - start));
-    start = end;
-  } while (start < size && widthBetween(start, size) >= limit);
-  AppendRow(printList, label, line.mid(start));
-}
-
 // The line's chunks and the width before each; every chunk of more than one unit, or of a unit
 // without an additive advance, is measured whole, once.
 void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
@@ -95,30 +75,19 @@ void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
   memo.chunkStarts.reserve(static_cast<std::size_t>(size) + 1);
   memo.widthBefore.reserve(static_cast<std::size_t>(size) + 1);
   qint64 width = 0;
-  qsizetype chunkStart = 0;
-  int previousAdvance = -1;
-  int chunkAdvance = -1;  // the advance of the chunk's first unit
-  for (qsizetype i = 0; i <= size; ++i) {
-    const int advance = i < size ? AdditiveAdvanceOf(memo, line[i].unicode()) : -1;
-    const bool cut = i == size || (i > 0 && previousAdvance >= 0 && advance >= 0);
-    if (cut && i > chunkStart) {
-      memo.chunkStarts.push_back(chunkStart);
-      memo.widthBefore.push_back(width);
-      width += i - chunkStart == 1 && chunkAdvance >= 0
-                   ? chunkAdvance
-                   : memo.surface.MeasureText(line.mid(chunkStart, i - chunkStart));
-      chunkStart = i;
-    }
-    if (i == chunkStart) chunkAdvance = advance;
-    previousAdvance = advance;
-  }
+  const auto advanceOf = [&memo](char16_t unit) { return AdditiveAdvanceOf(memo, unit); };
+  ForEachAdditiveChunk(line, advanceOf, [&](qsizetype start, qsizetype end, int advance) {
+    memo.chunkStarts.push_back(start);
+    memo.widthBefore.push_back(width);
+    width += advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
+  });
   memo.chunkStarts.push_back(size);
   memo.widthBefore.push_back(width);
 }
 
 // The wrapping rule with widths summed over chunks. A text that begins or ends inside a chunk is
 // measured whole from its start to the chunk's end, or from the chunk's start to its end; every
-// other chunk it covers counts with its known width. The rows are those of WrapLineLiteral.
+// other chunk it covers counts with its known width. The rows are those of the rule measured whole.
 void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, const QString& label,
                       PrintList& printList) {
   const int limit = UsableWrapLimit(wrapLimit);
@@ -253,15 +222,6 @@ void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const
               PrintList& printList) {
   AdvanceMemo memo(surface);
   WrapLineWithMemo(memo, line, wrapLimit, label, printList);
-}
-
-void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit,
-                     const QString& label, PrintList& printList) {
-  auto measureWhole = [&](qsizetype from, qsizetype to) -> qint64 {
-    if (to <= from) return 0;
-    return surface.MeasureText(line.mid(from, to - from));
-  };
-  WrapByRule(line, wrapLimit, label, printList, measureWhole);
 }
 
 RangeWrapper::RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,

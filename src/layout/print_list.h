@@ -68,13 +68,10 @@ QString ExpandTabs(const QString& line);
 // Appends the rows of one line: the shortest prefixes of the remaining text that reach the wrap
 // limit, then the rest (empty when the last fragment used up the line). A row never ends between
 // the two halves of a surrogate pair. A wrap limit below 1 counts as 1.
-// WrapLine sums widths over the chunks between additive cuts, where the surface promises that
-// widths add up, measuring each longer chunk once and only the chunk in which a row ends: its
-// work grows with the line's length. WrapLineLiteral measures every candidate text whole, as
-// the rule is written, and is kept as the reference. Both give the same rows.
+// Widths are summed over the chunks between additive cuts, where the surface promises that
+// widths add up, measuring each longer chunk once and only the chunk in which a row ends: the
+// work grows with the line's length, and the rows are those of every candidate measured whole.
 void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const QString& label,
               PrintList& printList);
-void WrapLineLiteral(DrawingSurface& surface, const QString& line, int wrapLimit,
-                     const QString& label, PrintList& printList);
 
 }  // namespace folivane

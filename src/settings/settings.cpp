@@ -4,9 +4,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 
 namespace folivane {
+
+// Off until a logging rule turns it on (QT_LOGGING_RULES="folivane.settings=true"): the tool is silent.
+Q_LOGGING_CATEGORY(lcSettings, "folivane.settings", QtFatalMsg)
 
 QString SettingsDirectory() {
   QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
@@ -21,10 +25,15 @@ QString SettingsFilePath(const QString& settingsDirectory) {
 Settings LoadSettings(const QString& path) {
   Settings settings;
   IniEngine engine;
-  engine.OpenIni(path);
+  if (!engine.OpenIni(path)) {
+    qCInfo(lcSettings, "settings file %s not read (missing, or not a regular file): the defaults stand",
+           qUtf8Printable(path));
+  } else if (QFileInfo(path).size() > 64 * 1024) {
+    qCInfo(lcSettings, "settings file %s is larger than 64 KiB: only its start was read", qUtf8Printable(path));
+  }
   engine.SelectGroup(QStringLiteral("Settings"));
-  settings.FontSize = engine.ReadInteger(QStringLiteral("FontSize"), 1);
-  settings.PageHeader = engine.ReadInteger(QStringLiteral("PageHeader"), 1);
+  if (engine.ReadInteger(QStringLiteral("FontSize"), 1) == 0) settings.fontSize = FontSize::Large;
+  if (engine.ReadInteger(QStringLiteral("PageHeader"), 1) == 0) settings.headerPlacement = HeaderPlacement::FirstPage;
   engine.CloseIni();
   return settings;
 }
@@ -33,11 +42,19 @@ bool SaveSettings(const QString& path, const Settings& settings) {
   if (path.isEmpty()) return false;
   QDir().mkpath(QFileInfo(path).absolutePath());
   IniEngine engine;
-  if (!engine.CreateIni(path)) return false;
+  if (!engine.CreateIni(path)) {
+    qCInfo(lcSettings, "settings not saved: %s cannot be created", qUtf8Printable(path));
+    return false;
+  }
   engine.SelectGroup(QStringLiteral("Settings"));
-  engine.WriteInteger(QStringLiteral("FontSize"), settings.FontSize);
-  engine.WriteInteger(QStringLiteral("PageHeader"), settings.PageHeader);
-  return engine.CloseIni();
+  engine.WriteInteger(QStringLiteral("FontSize"), settings.fontSize == FontSize::Large ? 0 : 1);
+  engine.WriteInteger(QStringLiteral("PageHeader"), settings.headerPlacement == HeaderPlacement::FirstPage ? 0 : 1);
+  const bool saved = engine.CloseIni();
+  if (!saved) {
+    qCInfo(lcSettings, "settings not saved: %s could not be written whole, or is no regular file; it stays as it was",
+           qUtf8Printable(path));
+  }
+  return saved;
 }
 
 }  // namespace folivane

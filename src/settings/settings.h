@@ -4,12 +4,15 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "layout/print_choices.h"
+
 namespace folivane {
 
-// Each value is only tested for zero or non-zero.
+// The file keeps each choice as a number: "FontSize" 0 is Large and any other value Regular,
+// "PageHeader" 0 is the first page only and any other value every page.
 struct Settings {
-  qint32 FontSize = 1;    // non-zero: Regular body text; 0: Large
-  qint32 PageHeader = 1;  // non-zero: full header on every page; 0: on the first page only
+  FontSize fontSize = FontSize::Regular;
+  HeaderPlacement headerPlacement = HeaderPlacement::EveryPage;
 };
 
 // The per-user configuration folder (normally ~/.config) with a trailing "/";
@@ -19,7 +22,7 @@ QString SettingsDirectory();
 // The settings directory followed by "Folivane.ini"; a bare file name for an empty directory.
 QString SettingsFilePath(const QString& settingsDirectory);
 
-// Values that cannot be read are 1.
+// Values that cannot be read are Regular and every page.
 Settings LoadSettings(const QString& path);
 
 // Writes the file anew, creating its folder when missing. The previous file stays intact

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,7 +21,7 @@ QLabel* AddLabel(QWidget* window, const QString& text, const QRect& rect) {
   auto* label = new QLabel(window);
   label->setTextFormat(Qt::PlainText);  // an ampersand shows as an ampersand
   label->setText(text);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(rect);
   return label;
 }
@@ -68,8 +69,14 @@ SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
   save_->setDefault(false);
   connect(save_, &QPushButton::clicked, this, &SettingsWindow::Save);
 
-  (settings.FontSize != 0 ? regular_ : large_)->setChecked(true);
-  (settings.PageHeader != 0 ? everyPage_ : firstPage_)->setChecked(true);
+  (settings.fontSize == FontSize::Regular ? regular_ : large_)->setChecked(true);
+  (settings.headerPlacement == HeaderPlacement::EveryPage ? everyPage_ : firstPage_)->setChecked(true);
+
+  // Qt's buttons move the focus with the arrow keys, and within a group check the option they
+  // reach; here only Tab, Shift+Tab and Space act on the controls.
+  for (QWidget* control : std::array<QWidget*, 5>{regular_, large_, everyPage_, firstPage_, save_}) {
+    control->installEventFilter(this);
+  }
 
   // On first showing no control has the focus: the window keeps it until Tab or a click.
   setFocusPolicy(Qt::ClickFocus);
@@ -79,8 +86,8 @@ SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
 }
 
 void SettingsWindow::Save() {
-  settings_.FontSize = regular_->isChecked() ? 1 : 0;
-  settings_.PageHeader = everyPage_->isChecked() ? 1 : 0;
+  settings_.fontSize = regular_->isChecked() ? FontSize::Regular : FontSize::Large;
+  settings_.headerPlacement = everyPage_->isChecked() ? HeaderPlacement::EveryPage : HeaderPlacement::FirstPage;
   SaveSettings(settingsPath_, settings_);  // a failed save is silent; the window closes all the same
   close();
 }
@@ -98,6 +105,21 @@ bool SettingsWindow::focusNextPrevChild(bool next) {
   }
   round[std::size_t(index)]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
   return true;
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+        return true;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 bool SettingsWindow::event(QEvent* event) {

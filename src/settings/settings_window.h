@@ -19,7 +19,7 @@ namespace folivane {
 
 // Two option groups and a Save button. Save stores the checked options in `settings`, writes the
 // settings file and closes; closing the window in any other way saves nothing. Enter and Escape
-// have no function. Tab visits the four options and Save in a fixed round.
+// have no function, nor have the arrow keys. Tab visits the four options and Save in a fixed round.
 class SettingsWindow : public QWidget {
   Q_OBJECT
 
@@ -43,6 +43,7 @@ class SettingsWindow : public QWidget {
 
  protected:
   bool focusNextPrevChild(bool next) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

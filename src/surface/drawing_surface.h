@@ -2,16 +2,15 @@
 #pragma once
 
 #include <QFont>
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <cstdint>
 
 namespace folivane {
 
-// 24-bit RGB packed as 0x00BBGGRR (red in the lowest byte).
-using Colour = std::uint32_t;
-inline constexpr Colour kBlack = 0x000000;
-inline constexpr Colour kWhite = 0xFFFFFF;
+inline constexpr QRgb kBlack = qRgb(0, 0, 0);
+inline constexpr QRgb kWhite = qRgb(255, 255, 255);
 
 // A font made for one print job. `valid` is false when the font service refused the request;
 // selecting such a font leaves the surface's current font as it was.
@@ -23,8 +22,8 @@ struct Font {
   bool valid = false;
 };
 
-// Text alignment for placing text in layout units: 1 is right-aligned at x, anything else left.
-inline constexpr int kAlignRight = 1;
+// Where a text placed at x stands: starting at x, or ending there.
+enum class Align { Left, Right };
 
 class DrawingSurface {
  public:
@@ -44,8 +43,8 @@ class DrawingSurface {
   virtual void CloseJob() = 0;
 
   virtual void UseFont(const Font& font) = 0;
-  virtual void SetForeground(Colour colour) = 0;
-  virtual void SetBackground(Colour colour) = 0;
+  virtual void SetForeground(QRgb colour) = 0;
+  virtual void SetBackground(QRgb colour) = 0;
   virtual void SetTransparentText() = 0;
 
   // Advance width of the text in the current font, device pixels; 0 for an empty text. Exact for
@@ -66,7 +65,7 @@ class DrawingSurface {
   // (x plus MeasureText, held within int). A text of any length is drawn where it belongs.
   virtual int PutText(int x, int y, const QString& text) = 0;
   // Fills exactly width x height device pixels from (x, y); later text keeps its own colour.
-  virtual void FillBox(int x, int y, int width, int height, Colour colour) = 0;
+  virtual void FillBox(int x, int y, int width, int height, QRgb colour) = 0;
   // Draws the image at its own pixel size with its top-left corner at (x, y); a null image draws nothing.
   virtual void PutImage(const QImage& image, int x, int y) = 0;
 };

@@ -16,18 +16,15 @@ namespace folivane {
 
 namespace {
 
-// A4 as the Qt PDF target writes it, in points.
-constexpr int kPageWidthPoints = 595;
-constexpr int kPageHeightPoints = 842;
 // Pages in flight per worker: enough to keep every core busy while the drawing thread runs ahead.
 constexpr std::size_t kPagesPerWorker = 4;
 // Glyph positions closer than this (device pixels) to where the pen stands need no new position.
 constexpr double kSamePlace = 1e-3;
 constexpr double kDotsPerMetre = kPdfResolution / 0.0254;
 
-void AppendColour(std::string& out, Colour colour) {
-  for (int shift : {0, 8, 16}) {
-    AppendReal(out, ((colour >> shift) & 0xFF) / 255.0);
+void AppendColour(std::string& out, QRgb colour) {
+  for (int component : {qRed(colour), qGreen(colour), qBlue(colour)}) {
+    AppendReal(out, component / 255.0);
     out += ' ';
   }
 }
@@ -59,8 +56,11 @@ int DefaultWorkers() { return std::max(1, QThread::idealThreadCount()); }
 
 }  // namespace
 
-PdfSurface::PdfSurface(const QString& outputPath, const QDateTime& creationDate, int workers)
+PdfSurface::PdfSurface(const QString& outputPath, const QPageSize& pageSize, const QRect& printableArea,
+                       const QDateTime& creationDate, int workers)
     : outputPath_(outputPath),
+      pagePoints_(pageSize.sizePoints()),
+      printableArea_(printableArea),
       creationDate_(creationDate),
       metricsDevice_(1, 1, QImage::Format_RGB32),
       workers_(workers < 0 ? DefaultWorkers() : workers) {
@@ -78,9 +78,9 @@ PdfSurface::~PdfSurface() {
   }
 }
 
-int PdfSurface::PrintableWidth() const { return kPdfPrintableArea.width(); }
+int PdfSurface::PrintableWidth() const { return printableArea_.width(); }
 
-int PdfSurface::PrintableHeight() const { return kPdfPrintableArea.height(); }
+int PdfSurface::PrintableHeight() const { return printableArea_.height(); }
 
 int PdfSurface::OpenJob(const QString& documentName) {
   if (open_ || written_) return 0;
@@ -111,15 +111,15 @@ void PdfSurface::StartPage() {
   // written as the Qt PDF target writes it, scale then offset: rows that end on a whole pixel of
   // a 100 dpi rendering then round the same way in both.
   content_ += "0.12 0 0 -0.12 0 ";
-  AppendInt(content_, kPageHeightPoints);
+  AppendInt(content_, pagePoints_.height());
   content_ += " cm 1 0 0 1 ";
-  AppendInt(content_, kPdfPrintableArea.left());
+  AppendInt(content_, printableArea_.left());
   content_ += ' ';
-  AppendInt(content_, kPdfPrintableArea.top());
+  AppendInt(content_, printableArea_.top());
   content_ += " cm\n0 0 ";
-  AppendInt(content_, kPdfPrintableArea.width());
+  AppendInt(content_, printableArea_.width());
   content_ += ' ';
-  AppendInt(content_, kPdfPrintableArea.height());
+  AppendInt(content_, printableArea_.height());
   content_ += " re W n\n";
   fillKnown_ = false;
   inText_ = false;
@@ -178,9 +178,9 @@ void PdfSurface::CloseJob() {
   file_.WriteObject(resourcesObject_, resources);
 
   std::string pages = "<< /Type /Pages /MediaBox [0 0 ";
-  AppendInt(pages, kPageWidthPoints);
+  AppendInt(pages, pagePoints_.width());
   pages += ' ';
-  AppendInt(pages, kPageHeightPoints);
+  AppendInt(pages, pagePoints_.height());
   pages += "] /Count ";
   AppendInt(pages, static_cast<long long>(pageObjects_.size()));
   pages += " /Kids [";
@@ -213,11 +213,11 @@ void PdfSurface::UseFont(const Font& font) {
   fontKey_ = font.qfont.key();
 }
 
-void PdfSurface::SetForeground(Colour colour) {
+void PdfSurface::SetForeground(QRgb colour) {
   if (state_) state_->pendingFront = colour & 0xFFFFFF;
 }
 
-void PdfSurface::SetBackground(Colour colour) {
+void PdfSurface::SetBackground(QRgb colour) {
   if (state_) state_->pendingBack = colour & 0xFFFFFF;
 }
 
@@ -225,7 +225,7 @@ void PdfSurface::SetTransparentText() {
   if (state_) state_->transparent = true;
 }
 
-void PdfSurface::SetFill(Colour colour) {
+void PdfSurface::SetFill(QRgb colour) {
   if (fillKnown_ && fill_ == colour) return;
   fill_ = colour;
   fillKnown_ = true;
@@ -260,7 +260,7 @@ int PdfSurface::PutText(int x, int y, const QString& original) {
   const QFontMetrics& metrics = measurer_.Metrics();
   const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height(), 1)};
   const qint64 visibleLeft = -margin;
-  const qint64 visibleRight = qint64{kPdfPrintableArea.width()} + margin;
+  const qint64 visibleRight = qint64{printableArea_.width()} + margin;
   const int baseline = y + metrics.ascent();
   const int cellHeight = metrics.ascent() + metrics.descent();
   qint64 pen = x;
@@ -430,7 +430,7 @@ void PdfSurface::PutOutlines(const QRawFont& font, const quint32* glyphs, const 
   }
 }
 
-void PdfSurface::FillBox(int x, int y, int width, int height, Colour colour) {
+void PdfSurface::FillBox(int x, int y, int width, int height, QRgb colour) {
   if (!state_ || !open_ || width <= 0 || height <= 0) return;
   LeaveText();
   SetFill(colour & 0xFFFFFF);

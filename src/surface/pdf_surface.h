@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QImage>
 #include <QList>
+#include <QPageSize>
+#include <QRect>
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -23,15 +25,16 @@ namespace folivane {
 
 class PageCompressor;
 
-// Draws the job into a PDF file: A4 at 600 dpi with the printable area of the Qt PDF target
-// (kPdfPrintableArea), so a page is laid out exactly as on that target. Text is measured by Qt at
+// Draws the job into a PDF file at 600 dpi (kPdfResolution), on pages of a given size with a given
+// printable area, as the Qt PDF target lays them out (PdfPrintableArea). Text is measured by Qt at
 // that resolution, with Qt's fonts and fallback fonts, and placed glyph by glyph where Qt would
 // draw it; fonts are embedded as subsets, the logo once. Equal input gives equal bytes.
 class PdfSurface final : public DrawingSurface {
  public:
   // `creationDate` goes into the document information when valid. `workers` threads deflate the
   // pages (0: on the drawing thread; -1: one per core).
-  explicit PdfSurface(const QString& outputPath, const QDateTime& creationDate = {}, int workers = -1);
+  PdfSurface(const QString& outputPath, const QPageSize& pageSize, const QRect& printableArea,
+             const QDateTime& creationDate = {}, int workers = -1);
   ~PdfSurface() override;
   PdfSurface(const PdfSurface&) = delete;
   PdfSurface& operator=(const PdfSurface&) = delete;
@@ -49,15 +52,15 @@ class PdfSurface final : public DrawingSurface {
   void CloseJob() override;
 
   void UseFont(const Font& font) override;
-  void SetForeground(Colour colour) override;
-  void SetBackground(Colour colour) override;
+  void SetForeground(QRgb colour) override;
+  void SetBackground(QRgb colour) override;
   void SetTransparentText() override;
 
   int MeasureText(const QString& text) override { return measurer_.MeasureText(text); }
   int AdditiveAdvance(char16_t unit) override { return measurer_.AdditiveAdvance(unit); }
   int WidestAdvance() override { return measurer_.WidestAdvance(); }
   int PutText(int x, int y, const QString& text) override;
-  void FillBox(int x, int y, int width, int height, Colour colour) override;
+  void FillBox(int x, int y, int width, int height, QRgb colour) override;
   void PutImage(const QImage& image, int x, int y) override;
 
  private:
@@ -70,15 +73,15 @@ class PdfSurface final : public DrawingSurface {
   static constexpr std::size_t kKeptPieces = 4096;
 
   struct DrawingState {
-    Colour pendingFront = kWhite;
-    Colour pendingBack = kBlack;
+    QRgb pendingFront = kWhite;
+    QRgb pendingBack = kBlack;
     bool transparent = false;
   };
 
   void StartPage();
   void FinishPage();
   void WritePage(const std::string& deflated);
-  void SetFill(Colour colour);
+  void SetFill(QRgb colour);
   void EnterText();
   void LeaveText();
   void PutPiece(double x, double baseline, const QString& text, bool plain);
@@ -90,6 +93,8 @@ class PdfSurface final : public DrawingSurface {
                    qsizetype count, double x, double baseline);
 
   QString outputPath_;
+  QSize pagePoints_;
+  QRect printableArea_;
   QDateTime creationDate_;
   QString title_;
   QImage metricsDevice_;  // 600 dpi, for measuring only
@@ -109,7 +114,7 @@ class PdfSurface final : public DrawingSurface {
 
   // The page being drawn.
   std::string content_;
-  Colour fill_ = 0;
+  QRgb fill_ = 0;
   bool fillKnown_ = false;
   bool inText_ = false;
   double lineX_ = 0;  // where the last string started, device pixels

@@ -10,12 +10,15 @@
 #include <algorithm>
 #include <limits>
 
+#include "surface/diagnostics.h"
+#include "surface/print_queue.h"
+
 namespace folivane {
 
 namespace {
 
 QColor ToQColor(int colour) {
-  return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+  return QColor::fromRgb(static_cast<QRgb>(colour) | 0xFF000000u);
 }
 
 // Platforms on which no user can see or answer a dialog.
@@ -29,22 +32,33 @@ bool PlatformCannotShowDialogs() {
 
 PrintSurface::PrintSurface() = default;
 
-PrintSurface::PrintSurface(const QString& pdfPath) : pdfPath_(pdfPath) {
+QRect PdfPrintableArea(const QPageSize& pageSize) {
+  // The page in whole points (as the PDF's page box holds it) at 600 dpi, rounded: 25 pixels for
+  // every 3 points.
+  const QSize points = pageSize.sizePoints();
+  const auto pixels = [](int length) { return static_cast<int>((qint64{length} * 25 + 1) / 3); };
+  constexpr int kLeft = 99;
+  constexpr int kTop = 119;
+  const int width = std::max(pixels(points.width()) - 2 * kLeft, 0);
+  const int height = std::max(pixels(points.height()) - 2 * kTop, 0);
+  return QRect(kLeft, kTop, width, height);
+}
+
+PrintSurface::PrintSurface(const QString& pdfPath, const QPageSize& pageSize) : pdfPath_(pdfPath) {
   printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   printer_->setOutputFileName(pdfPath);
   printer_->setOutputFormat(QPrinter::PdfFormat);
   printer_->setResolution(kPdfResolution);
   printer_->setFullPage(true);
-  printer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                      QMarginsF(0, 0, 0, 0)));
+  printer_->setPageLayout(QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
   // Qt keeps page margins in whole points, so the printable area is placed by translating the
   // painter instead; the area then has exactly the size a 600 dpi laser printer reports.
-  printableArea_ = kPdfPrintableArea;
+  printableArea_ = PdfPrintableArea(pageSize);
   measurer_.SetDevice(printer_.get());
 }
 
-std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath) {
-  return std::unique_ptr<PrintSurface>(new PrintSurface(outputPath));
+std::unique_ptr<PrintSurface> PrintSurface::ForPdf(const QString& outputPath, const QPageSize& pageSize) {
+  return std::unique_ptr<PrintSurface>(new PrintSurface(outputPath, pageSize));
 }
 
 PrintSurface::~PrintSurface() { CloseJob(); }
@@ -59,24 +73,35 @@ void PrintSurface::ReleasePrinter() {
 bool PrintSurface::ShowPrintDialog() {
   if (pdfPath_) return printer_ != nullptr;
   ReleasePrinter();
-  if (PlatformCannotShowDialogs()) return false;
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
+  if (PlatformCannotShowDialogs() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    qCInfo(lcPrint, "no print dialog: there is no display to show it on");
+    return false;
+  }
 
   // A fresh printer starts on the system's default printer every time.
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrintDialog dialog(printer.get(), QApplication::activeWindow());
-  // The whole source (or its selection) is always printed, once per copy: page ranges and
-  // "selection" would be choices that change nothing, so they are not offered.
+  // The tool draws the whole source (or its selection) once, and the copies are made by the
+  // printing system. Page ranges and "selection" are not asked of the tool; with CUPS the dialog
+  // still offers "Pages from", "Pages" and "Page Set", and CUPS keeps only those pages of the
+  // finished job, so a user who picks pages gets them.
   dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
   dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
   dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
   dialog.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (dialog.exec() != QDialog::Accepted) {
+    qCInfo(lcPrint, "print dialog cancelled: nothing printed");
+    return false;
+  }
 
   printer->setPrintRange(QPrinter::AllPages);
+  PassCollation(*printer);
   printer_ = std::move(printer);
   measurer_.SetDevice(printer_.get());
   printableArea_ = QRect(0, 0, printer_->width(), printer_->height());
+  qCInfo(lcPrint, "printer \"%s\" at %d dpi, printable area %d x %d, copies %d%s",
+         qUtf8Printable(printer_->printerName()), printer_->resolution(), printableArea_.width(),
+         printableArea_.height(), printer_->copyCount(), printer_->collateCopies() ? ", collated" : "");
   return true;
 }
 
@@ -129,8 +154,18 @@ void PrintSurface::EndDrawing() {
 void PrintSurface::CloseJob() {
   if (!painter_) return;
   EndDrawing();
+  // Ending the painter hands the job to the printing system.
   painter_->end();
   painter_.reset();
+  if (pdfPath_) return;
+  // The tool says nothing of a refused job; the diagnostics do, when the user turned them on.
+  const QString refusal = RefusedJobReason();
+  if (refusal.isEmpty()) {
+    qCInfo(lcPrint, "printer \"%s\" took the job", qUtf8Printable(printer_->printerName()));
+  } else {
+    qCWarning(lcPrint, "printer \"%s\" refused the job: %s", qUtf8Printable(printer_->printerName()),
+              qUtf8Printable(refusal));
+  }
 }
 
 void PrintSurface::SelectFont(const QFont& font) {
@@ -143,11 +178,11 @@ void PrintSurface::UseFont(const Font& font) {
   SelectFont(font.qfont);
 }
 
-void PrintSurface::SetForeground(Colour colour) {
+void PrintSurface::SetForeground(QRgb colour) {
   if (Drawing()) state_->pendingFront = static_cast<int>(colour & 0xFFFFFF);
 }
 
-void PrintSurface::SetBackground(Colour colour) {
+void PrintSurface::SetBackground(QRgb colour) {
   if (Drawing()) state_->pendingBack = static_cast<int>(colour & 0xFFFFFF);
 }
 
@@ -220,7 +255,7 @@ bool PrintSurface::PutPlacedGlyphs(int x, int baseline, const QString& text) {
   return true;
 }
 
-void PrintSurface::FillBox(int x, int y, int width, int height, Colour colour) {
+void PrintSurface::FillBox(int x, int y, int width, int height, QRgb colour) {
   if (!Drawing()) return;
   // The box's colour becomes the applied colour only; the pending text colour stays, so the next
   // text puts its own colour back.

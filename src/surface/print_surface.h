@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QGlyphRun>
+#include <QPageSize>
 #include <QRect>
 #include <QString>
 #include <memory>
@@ -17,18 +18,24 @@ class QPrinter;
 
 namespace folivane {
 
-// Page geometry of the PDF target: A4 at 600 dpi, with the printable area of a typical laser printer.
+// Page geometry of the PDF target: 600 dpi, with the printable area that a typical laser printer
+// reports on A4 (595 x 842 points, 4958 x 7017 pixels).
 inline constexpr int kPdfResolution = 600;
 inline constexpr QRect kPdfPrintableArea{99, 119, 4760, 6779};
+
+// The printable area of the PDF target on a page of any size: the page at kPdfResolution less
+// the same margins as on A4 (99 pixels left and right, 119 at the top and the bottom).
+QRect PdfPrintableArea(const QPageSize& pageSize);
 
 // Owns the printer chosen in the print dialog (or the PDF output) and the painter of the open job.
 class PrintSurface final : public DrawingSurface {
  public:
   // A surface for the system's printers: it has no printer until the print dialog is confirmed.
   PrintSurface();
-  // A surface that prints to a PDF file; it needs no dialog and its printable area is
-  // kPdfPrintableArea.
-  static std::unique_ptr<PrintSurface> ForPdf(const QString& outputPath);
+  // A surface that prints to a PDF file with pages of `pageSize`; it needs no dialog and its
+  // printable area is PdfPrintableArea(pageSize).
+  static std::unique_ptr<PrintSurface> ForPdf(const QString& outputPath,
+                                              const QPageSize& pageSize = QPageSize(QPageSize::A4));
   ~PrintSurface() override;
 
   PrintSurface(const PrintSurface&) = delete;
@@ -44,15 +51,15 @@ class PrintSurface final : public DrawingSurface {
   void CloseJob() override;
 
   void UseFont(const Font& font) override;
-  void SetForeground(Colour colour) override;
-  void SetBackground(Colour colour) override;
+  void SetForeground(QRgb colour) override;
+  void SetBackground(QRgb colour) override;
   void SetTransparentText() override;
 
   int MeasureText(const QString& text) override;
   int AdditiveAdvance(char16_t unit) override;
   int WidestAdvance() override;
   int PutText(int x, int y, const QString& text) override;
-  void FillBox(int x, int y, int width, int height, Colour colour) override;
+  void FillBox(int x, int y, int width, int height, QRgb colour) override;
   void PutImage(const QImage& image, int x, int y) override;
 
  private:
@@ -67,7 +74,7 @@ class PrintSurface final : public DrawingSurface {
     int mode = 0;
   };
 
-  explicit PrintSurface(const QString& pdfPath);
+  PrintSurface(const QString& pdfPath, const QPageSize& pageSize);
   void ReleasePrinter();
   void SelectFont(const QFont& font);
   void ApplyFront(int colour);

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "surface/additive_cuts.h"
+
 class QPaintDevice;
 
 namespace folivane {
@@ -106,21 +108,12 @@ void TextMeasurer::ForEachPiece(QStringView text, Visit visit) {
     plainStart = end;
     plainWidth = 0;
   };
-  qsizetype chunkStart = 0;
-  int startAdvance = size > 0 ? AdditiveAdvance(text[0].unicode()) : -1;
-  while (chunkStart < size) {
-    qsizetype chunkEnd = chunkStart + 1;
-    int previousAdvance = startAdvance;
-    int nextAdvance = -1;
-    for (; chunkEnd < size; ++chunkEnd) {
-      nextAdvance = AdditiveAdvance(text[chunkEnd].unicode());
-      if (previousAdvance >= 0 && nextAdvance >= 0) break;
-      previousAdvance = nextAdvance;
-    }
+  const auto advanceOf = [this](char16_t unit) { return AdditiveAdvance(unit); };
+  ForEachAdditiveChunk(text, advanceOf, [&](qsizetype chunkStart, qsizetype chunkEnd, int advance) {
     const qsizetype chunkSize = chunkEnd - chunkStart;
-    if (chunkSize == 1 && startAdvance >= 0) {
+    if (advance >= 0) {
       if (chunkEnd - plainStart > limit) finishPlain(chunkStart);
-      plainWidth += startAdvance;
+      plainWidth += advance;
     } else {
       finishPlain(chunkStart);
       const QStringView chunk = text.sliced(chunkStart, chunkSize);
@@ -139,9 +132,7 @@ void TextMeasurer::ForEachPiece(QStringView text, Visit visit) {
       }
       plainStart = chunkEnd;
     }
-    chunkStart = chunkEnd;
-    startAdvance = nextAdvance;
-  }
+  });
   finishPlain(size);
 }
 

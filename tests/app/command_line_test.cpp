@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/command_line.h"
+#include "app/command_line_windows.h"
 
 namespace folivane {
 namespace {
@@ -41,16 +41,6 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{u"tool a\tb", {"a\tb"}},
         SplitCase{u"tool \"/tmp/copy 1.pb\" \"/src/My Tool.pb\" 12x1x20x5",
                   {"/tmp/copy 1.pb", "/src/My Tool.pb", "12x1x20x5"}}));
-
-TEST(ParameterCursorTest, FetchesInOrderAndEmptyPastTheEnd) {
-  ParameterCursor cursor(SplitCommandLine(u"tool a \"\" c"_qs));
-  EXPECT_EQ(cursor.Count(), 3);
-  EXPECT_EQ(cursor.Fetch(), "a");
-  EXPECT_EQ(cursor.Fetch(), "");
-  EXPECT_EQ(cursor.Fetch(), "c");
-  EXPECT_EQ(cursor.Fetch(), "");
-  EXPECT_EQ(cursor.Fetch(), "");
-}
 
 }  // namespace
 }  // namespace folivane

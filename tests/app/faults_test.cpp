@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -53,6 +54,21 @@ class ProgramFaults : public ::testing::Test {
   static bool IsPdf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) && file.read(5) == "%PDF-" && file.size() > 1000;
+  }
+
+  // Runs a bash command line in the private home, with PDF and SOURCE naming the programs' paths.
+  int Shell(const QString& commandLine) {
+    return Run(QStringLiteral("/bin/bash"), {"-c", "PDF='" FOLIVANE_PDF_EXECUTABLE "'; IDE='" FOLIVANE_EXECUTABLE
+                                                 "'; " + commandLine});
+  }
+
+  static QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  QStringList HiddenFiles() const {
+    return QDir(home_.path()).entryList(QDir::Hidden | QDir::Files).filter(QRegularExpression("^\\."));
   }
 
   QTemporaryDir home_;
@@ -122,6 +138,73 @@ TEST_F(ProgramFaults, PdfRendererTakesHugeParameters) {
       EXPECT_TRUE(IsPdf(output));
     }
   }
+}
+
+// OUTPUT that is SOURCE, by its name or through a link, is refused and SOURCE keeps its bytes.
+TEST_F(ProgramFaults, PdfRendererNeverWritesOverItsSource) {
+  const QByteArray bytes = "Debug 1\nDebug 2\n";
+  const QString source = Write("a.pb", bytes);
+  QFile::link(source, home_.filePath("link.pdf"));
+  QFile::copy(source, home_.filePath("copy.pb"));
+  ASSERT_EQ(Shell("ln a.pb hard.pdf"), 0);
+  for (const char* output : {"a.pb", "hard.pdf", "link.pdf", "./a.pb"}) {
+    SCOPED_TRACE(output);
+    EXPECT_EQ(Run(FOLIVANE_PDF_EXECUTABLE, {source, home_.filePath(output)}), 1);
+    EXPECT_EQ(Contents(source), bytes);
+  }
+  // A link to another file is written through: the file it leads to gets the PDF.
+  QFile::link(home_.filePath("copy.pb"), home_.filePath("other.pdf"));
+  EXPECT_EQ(Run(FOLIVANE_PDF_EXECUTABLE, {source, home_.filePath("other.pdf")}), 0);
+  EXPECT_TRUE(IsPdf(home_.filePath("copy.pb")));
+  EXPECT_TRUE(QFileInfo(home_.filePath("other.pdf")).isSymLink());
+}
+
+// A write that fails (a file size limit stands in for a full disk) or a signal in the middle of
+// a render leaves the old OUTPUT as it was and no temporary file behind.
+TEST_F(ProgramFaults, PdfRendererReplacesOutputOnlyWithAWholePdf) {
+  Write("a.pb", QByteArray("Debug 1\n").repeated(40000));
+  const QByteArray old = "%PDF-1.4 an old, good document";
+  Write("out.pdf", old);
+  EXPECT_EQ(Shell("ulimit -f 40; exec \"$PDF\" a.pb out.pdf"), 1);
+  EXPECT_EQ(Contents(home_.filePath("out.pdf")), old);
+  // Long enough to be still rendering when the signal comes.
+  Write("b.pb", QByteArray("Debug 1\n").repeated(1000000));
+  EXPECT_EQ(Shell("\"$PDF\" b.pb out.pdf & sleep 0.3; kill -TERM $!; wait $!; test $? -eq 143"), 0);
+  const QByteArray after = Contents(home_.filePath("out.pdf"));
+  EXPECT_TRUE(after == old || IsPdf(home_.filePath("out.pdf")));
+  EXPECT_EQ(HiddenFiles(), QStringList());
+}
+
+// Outputs that are not regular files are opened once and get the whole PDF, with exit 0.
+TEST_F(ProgramFaults, PdfRendererWritesStreamsWhole) {
+  Write("a.pb", "Debug 1\n");
+  const struct {
+    const char* name;
+    const char* commandLine;
+  } cases[] = {
+      {"standard output", "set -o pipefail; \"$PDF\" a.pb - | cat > got.pdf"},
+      {"FIFO", "mkfifo f.pdf && { cat f.pdf > got.pdf & } && timeout 30 \"$PDF\" a.pb f.pdf; s=$?; wait; exit $s"},
+      {"/dev/stdout", "set -o pipefail; \"$PDF\" a.pb /dev/stdout | cat > got.pdf"},
+      {"/dev/null", "\"$PDF\" a.pb /dev/null && cp /dev/null got.pdf && \"$PDF\" a.pb got.pdf"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(home_.filePath("got.pdf"));
+    QFile::remove(home_.filePath("f.pdf"));
+    EXPECT_EQ(Shell(c.commandLine), 0);
+    const QByteArray pdf = Contents(home_.filePath("got.pdf"));
+    EXPECT_TRUE(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
+  }
+}
+
+// File names are the platform's bytes: a name that is not UTF-8 names that file and no other.
+TEST_F(ProgramFaults, PathsThatAreNotUtf8NameTheirOwnFiles) {
+  ASSERT_EQ(Shell("printf 'Debug 1\\n' > \"$(printf 'copy\\377.pb')\"; "
+                  "printf 'Debug 2\\n' > \"$(printf 'copy\\357\\277\\275.pb')\""), 0);
+  EXPECT_EQ(Shell("\"$PDF\" \"$(printf 'copy\\377.pb')\" \"$(printf 'out\\377.pdf')\" && "
+                  "test -s \"$(printf 'out\\377.pdf')\""), 0);
+  EXPECT_EQ(Shell("\"$IDE\" \"$(printf 'copy\\377.pb')\" src.pb ''; "
+                  "test ! -e \"$(printf 'copy\\377.pb')\" && test -e \"$(printf 'copy\\357\\277\\275.pb')\""), 0);
 }
 
 // The print road without a printer to choose: every input ends with 0, and a readable copy is deleted.

@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "app/print_road.h"
+#include "support/settings_choices.h"
 #include "surface/pdf_surface.h"
 #include "surface/print_surface.h"
 
@@ -44,12 +45,12 @@ class TracingSurface final : public DrawingSurface {
                      .arg(font.valid ? QString() : u" (refused)"_qs));
     target_.UseFont(font);
   }
-  void SetForeground(Colour colour) override {
-    trace.append(u"SetForeground %1"_qs.arg(colour, 6, 16, QLatin1Char('0')));
+  void SetForeground(QRgb colour) override {
+    trace.append(u"SetForeground %1"_qs.arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.SetForeground(colour);
   }
-  void SetBackground(Colour colour) override {
-    trace.append(u"SetBackground %1"_qs.arg(colour, 6, 16, QLatin1Char('0')));
+  void SetBackground(QRgb colour) override {
+    trace.append(u"SetBackground %1"_qs.arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.SetBackground(colour);
   }
   void SetTransparentText() override { target_.SetTransparentText(); }
@@ -61,8 +62,8 @@ class TracingSurface final : public DrawingSurface {
     if (!text.isEmpty()) trace.append(u"PutText %1,%2 -> %3 \"%4\""_qs.arg(x).arg(y).arg(end).arg(text));
     return end;
   }
-  void FillBox(int x, int y, int width, int height, Colour colour) override {
-    trace.append(u"FillBox %1,%2 %3x%4 %5"_qs.arg(x).arg(y).arg(width).arg(height).arg(colour, 6, 16, QLatin1Char('0')));
+  void FillBox(int x, int y, int width, int height, QRgb colour) override {
+    trace.append(u"FillBox %1,%2 %3x%4 %5"_qs.arg(x).arg(y).arg(width).arg(height).arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')));
     target_.FillBox(x, y, width, height, colour);
   }
   void PutImage(const QImage& image, int x, int y) override {
@@ -82,14 +83,16 @@ class TracingSurface final : public DrawingSurface {
 QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selection, bool ownWriter = false) {
   QTemporaryDir dir;
   RunState state;
-  state.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
-  state.selectionText = selection;
-  state.settings.FontSize = fontSize;
-  state.settings.PageHeader = pageHeader;
-  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QString(), state.source, CopyDisposal::Keep));
+  state.request.sourcePath = u"/home/user/Projects/Greenhouse.pb"_qs;
+  state.request.selection = selection;
+  state.settings = Choices(fontSize, pageHeader);
+  EXPECT_TRUE(ReadSourceCopy(FOLIVANE_SAMPLE, QByteArray(), state.request.source, {CopyDisposal::Keep, {}, {}}));
   std::unique_ptr<DrawingSurface> pdf;
-  if (ownWriter) pdf = std::make_unique<PdfSurface>(dir.filePath(u"sample.pdf"_qs));
-  else pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
+  if (ownWriter) {
+    pdf = std::make_unique<PdfSurface>(dir.filePath(u"sample.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea);
+  } else {
+    pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
+  }
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });
   return tracing.trace;

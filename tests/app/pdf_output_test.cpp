@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSizeF>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cmath>
@@ -42,14 +43,20 @@ class PdfOutputTest : public ::testing::TestWithParam<const char*> {
     return path;
   }
 
-  // Runs folivane-pdf and reads back its pages; empty when it failed.
-  QList<Page> Print(const QString& source, const QStringList& options) {
+  // Runs folivane-pdf with the system paper `paperSize` and reads back its pages; empty when it
+  // failed.
+  QList<Page> Print(const QString& source, const QStringList& options, const QString& paperSize = u"a4"_qs) {
     const QString pdf = dir_.filePath(u"out.pdf"_qs);
     QProcess renderer;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PAPERSIZE"_qs, paperSize);
+    renderer.setProcessEnvironment(environment);
     renderer.start(FOLIVANE_PDF, options + QStringList{u"--engine"_qs, QString::fromLatin1(GetParam()),
                                                        u"--clock"_qs, u"2027-03-01T14:05:09"_qs,
                                                        u"--source-name"_qs, u"/work/Tool.pb"_qs, source, pdf});
-    if (!renderer.waitForFinished(60000) || renderer.exitCode() != 0) return {};
+    if (!renderer.waitForFinished(60000)) return {};
+    exitCode_ = renderer.exitCode();
+    if (exitCode_ != 0) return {};
     QProcess extract;
     extract.start(u"pdftotext"_qs, {u"-bbox"_qs, pdf, u"-"_qs});
     if (!extract.waitForFinished(60000)) return {};
@@ -57,14 +64,15 @@ class PdfOutputTest : public ::testing::TestWithParam<const char*> {
 
     QList<Page> pages;
     static const QRegularExpression tag(
-        uR"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re"_qs);
+        uR"re(<page width="([\d.]+)" height="([\d.]+)"|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="[\d.]+">([^<]*)</word>)re"_qs);
     for (auto match = tag.globalMatch(html); match.hasNext();) {
       const auto m = match.next();
-      if (m.captured(0) == u"<page ") {
+      if (m.captured(0).startsWith(u"<page ")) {
         pages.append(Page());
+        pageSize_ = QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
       } else if (!pages.isEmpty()) {
-        pages.last().append(Word{m.captured(4), DeviceX(m.captured(1).toDouble()),
-                                 DeviceX(m.captured(3).toDouble()), DeviceY(m.captured(2).toDouble())});
+        pages.last().append(Word{m.captured(6), DeviceX(m.captured(3).toDouble()),
+                                 DeviceX(m.captured(5).toDouble()), DeviceY(m.captured(4).toDouble())});
       }
     }
     return pages;
@@ -77,6 +85,8 @@ class PdfOutputTest : public ::testing::TestWithParam<const char*> {
   }
 
   QTemporaryDir dir_;
+  int exitCode_ = -1;
+  QSizeF pageSize_;  // in points, of the last page read back
 };
 
 TEST_P(PdfOutputTest, EveryPageCarriesBannerFooterAndHeaderWhenAskedFor) {
@@ -148,6 +158,26 @@ TEST_P(PdfOutputTest, SelectionPrintsOnlyItsLines) {
   EXPECT_TRUE(Find(pages[0], u"Row12"_qs));
   EXPECT_TRUE(Find(pages[0], u"Row20"_qs));
   EXPECT_FALSE(Find(pages[0], u"Row21"_qs));
+}
+
+TEST_P(PdfOutputTest, PaperFromTheOptionElseFromPapersize) {
+  // US Letter: 5100 x 6600 pixels less the margins leave 4902 x 6362, factors 24 and 24.
+  const QList<Page> letter = Print(Source(80), {u"--paper"_qs, u"LETTER"_qs});
+  ASSERT_EQ(letter.size(), 2);  // 70 rows a page, whatever the paper
+  EXPECT_EQ(pageSize_, QSizeF(612, 792));
+  EXPECT_TRUE(Find(letter[0], u"Row70"_qs));
+  const Word* page = Find(letter[0], u"Page"_qs);
+  ASSERT_TRUE(page);
+  EXPECT_NEAR(letter[0][letter[0].indexOf(*page) + 1].right, 192 * 24, 4.0);
+  for (const Word& word : letter[0]) {
+    EXPECT_LE(word.right, 4902) << word.text.toStdString();
+    EXPECT_LE(word.y, 6362) << word.text.toStdString();
+  }
+
+  ASSERT_EQ(Print(Source(1), {}, u"legal"_qs).size(), 1);
+  EXPECT_EQ(pageSize_, QSizeF(612, 1008));
+  EXPECT_TRUE(Print(Source(1), {u"--paper"_qs, u"a44"_qs}).isEmpty());
+  EXPECT_EQ(exitCode_, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, PdfOutputTest, ::testing::Values("native", "qt"),

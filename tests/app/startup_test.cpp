@@ -17,7 +17,7 @@ class StartupTest : public ::testing::Test {
     WriteFile("Folivane.ini", "[Settings]\r\nFontSize = 0\r\nPageHeader = 7\r\n");
     ends_.printSource = [this](RunState& state) {
       ++prints_;
-      printedLines_ = state.source.lines;
+      printedLines_ = state.request.source.lines;
     };
     ends_.showSettings = [this](RunState&) { ++windows_; };
   }
@@ -32,24 +32,24 @@ class StartupTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   RunState state_;
-  RoadEnds ends_;
+  ModeEnds ends_;
   int prints_ = 0;
   int windows_ = 0;
   QStringList printedLines_;
 };
 
 TEST_F(StartupTest, NoParameterShowsTheSettingsLoadedAtStartup) {
-  EXPECT_EQ(RunStartup(state_, {}, ends_), Road::Settings);
+  EXPECT_EQ(RunStartup(state_, {}, ends_), Mode::Settings);
   EXPECT_EQ(windows_, 1);
   EXPECT_EQ(prints_, 0);
-  EXPECT_EQ(state_.settings.FontSize, 0);
-  EXPECT_EQ(state_.settings.PageHeader, 7);
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 0 == 0);
+  EXPECT_EQ(state_.settings.headerPlacement == HeaderPlacement::FirstPage, 7 == 0);
 }
 
 TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
   const QString bystander = WriteFile("Folivane.pb", "Debug 1\n");
-  EXPECT_EQ(RunStartup(state_, {""}, ends_), Road::Print);
-  EXPECT_EQ(state_.settings.FontSize, 0);  // loaded on this road too
+  EXPECT_EQ(RunStartup(state_, {""}, ends_), Mode::Print);
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 0 == 0);  // loaded on this road too
   EXPECT_EQ(prints_, 0);
   EXPECT_EQ(windows_, 0);
   EXPECT_TRUE(QFile::exists(bystander));
@@ -57,26 +57,26 @@ TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
 
 TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
   const QString copy = WriteFile("copy.pb", "a\nb\n; IDE Options = PureBasic 6.10\n");
-  RunStartup(state_, {copy}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy)}, ends_);
   EXPECT_EQ(prints_, 1);
   EXPECT_EQ(printedLines_, QStringList({"a", "b"}));
-  EXPECT_EQ(state_.source.ideVersion, " PureBasic 6.10");
-  EXPECT_TRUE(state_.sourcePath.isEmpty());
-  EXPECT_TRUE(state_.selectionText.isEmpty());
+  EXPECT_EQ(state_.request.source.ideVersion, " PureBasic 6.10");
+  EXPECT_TRUE(state_.request.sourcePath.isEmpty());
+  EXPECT_TRUE(state_.request.selection.isEmpty());
   EXPECT_FALSE(QFile::exists(copy));
 }
 
 TEST_F(StartupTest, OnlyTheFirstThreeParametersCount) {
   const QString copy = WriteFile("copy.pb", "a\n");
-  RunStartup(state_, {copy, "/src/Tool.pb", "1x1x1x2", "extra", "more"}, ends_);
-  EXPECT_EQ(state_.sourcePath, "/src/Tool.pb");
-  EXPECT_EQ(state_.selectionText, "1x1x1x2");
+  RunStartup(state_, {QFile::encodeName(copy), "/src/Tool.pb", "1x1x1x2", "extra", "more"}, ends_);
+  EXPECT_EQ(state_.request.sourcePath, "/src/Tool.pb");
+  EXPECT_EQ(state_.request.selection, "1x1x1x2");
   EXPECT_EQ(prints_, 1);
 }
 
 TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
   const QString copy = WriteFile("copy.pb", "; IDE Options = PureBasic 6.10\n; Folding = -\n");
-  RunStartup(state_, {copy}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy)}, ends_);
   EXPECT_EQ(prints_, 0);
   EXPECT_FALSE(QFile::exists(copy));
 }
@@ -84,8 +84,8 @@ TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
 TEST_F(StartupTest, MissingSettingsFileGivesDefaults) {
   QFile::remove(dir_.filePath("Folivane.ini"));
   RunStartup(state_, {}, ends_);
-  EXPECT_EQ(state_.settings.FontSize, 1);
-  EXPECT_EQ(state_.settings.PageHeader, 1);
+  EXPECT_EQ(state_.settings.fontSize == FontSize::Large, 1 == 0);
+  EXPECT_EQ(state_.settings.headerPlacement == HeaderPlacement::FirstPage, 1 == 0);
 }
 
 }  // namespace

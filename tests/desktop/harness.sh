@@ -1,15 +1,17 @@
-# Shared start and stop of a private X server and a private print server for the desktop tests.
-# Sourced by the test scripts; everything lives under one temporary root that is removed on exit.
+# Shared start and stop of a private X server, a private print server and a driverless IPP printer
+# for the desktop tests. Sourced by the test scripts; everything lives under one temporary root that
+# is removed on exit.
 # Nothing of the machine's own X or CUPS set-up is changed; only the job policies are read from
 # /etc/cups/cupsd.conf when it exists.
 
 set -euo pipefail
 
 harness_root=$(mktemp -d /tmp/folivane-desktop.XXXXXX)
-# The CUPS filters run as the lp user and must reach the queue's output folder below this root.
+# The CUPS filters run as the lp user and must reach the print server's folders below this root.
 chmod 755 "$harness_root"
 xvfb_pid=
 cupsd_pid=
+printer_pid=
 app_pid=
 # The exit code of the program under test, set by wait_for_app_exit for the test scripts.
 # shellcheck disable=SC2034
@@ -26,12 +28,17 @@ stop_process() {
 harness_stop() {
   local status=$?
   stop_process "$app_pid"
+  stop_process "$printer_pid"
   stop_process "$cupsd_pid"
   stop_process "$xvfb_pid"
   if [ "$status" -ne 0 ]; then
     if [ -s "$harness_root/app.log" ]; then
       echo "--- output of the program under test" >&2
       tail -n 30 "$harness_root/app.log" >&2 || true
+    fi
+    if [ -s "$harness_root/printer.log" ]; then
+      echo "--- last lines of the IPP printer's log" >&2
+      tail -n 15 "$harness_root/printer.log" >&2 || true
     fi
     if [ -f "$harness_root/cups/log/error_log" ]; then
       echo "--- last lines of the print server's error log" >&2
@@ -183,7 +190,6 @@ start_cups() {
   # The filters run as lp and write their temporary files here.
   chmod 1777 "$cups/tmp"
   cat >"$cups/cups-files.conf" <<CONF
-FileDevice Yes
 SystemGroup root lpadmin
 ServerRoot $cups/etc
 RequestRoot $cups/spool
@@ -199,6 +205,8 @@ CONF
     cat <<CONF
 Listen $cups/cups.sock
 LogLevel info
+# The documents of finished jobs stay in the spool folder, for a look after a failed test.
+PreserveJobFiles Yes
 Browsing No
 BrowseLocalProtocols none
 WebInterface No
@@ -228,20 +236,106 @@ cups_running() {
   process_alive "$cupsd_pid" && lpstat -r | grep -q 'is running'
 }
 
-# Adds the queue $1 whose device is the file $2, fed by a PDF printer description without the
-# PJL wrapping, so the file ends up a plain PDF; makes it the default queue.
-add_pdf_queue() {
-  local name=$1 output=$2
-  local source_ppd=/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd
-  [ -r "$source_ppd" ] || fail "missing $source_ppd (package cups-filters)"
-  grep -v -E '^\*(JCLBegin|JCLToPDFInterpreter|JCLEnd):' "$source_ppd" >"$harness_root/plain.ppd"
-  mkdir -p "$(dirname "$output")"
-  chown lp "$(dirname "$output")" 2>/dev/null || chmod 1777 "$(dirname "$output")"
-  # lpadmin warns that printer descriptions are deprecated; its output shows only on failure.
-  timeout 20 lpadmin -p "$name" -E -v "file://$output" -P "$harness_root/plain.ppd" -o PageSize=A4 \
+# The IPP Everywhere printer of the test: its port, and the folder that keeps every document it
+# receives as "JOBID-JOBNAME.EXT".
+printer_port=
+printer_spool=$harness_root/printer
+
+# Starts ippeveprinter, the reference driverless IPP printer, on a free loopback port. $1 is the
+# library of no-op avahi calls: without an avahi daemon ippeveprinter ends at start-up, and the
+# queue reaches it by its direct address, so nothing needs advertising. It takes PDF (what the
+# queue then sends) and raster, keeps the documents, and finishes each job at once (its own
+# print simulation would take seconds per job).
+start_ipp_printer() {
+  local avahi_stub=$1
+  require_programs ippeveprinter ipptool
+  [ -r "$avahi_stub" ] || fail "no avahi stand-in at $avahi_stub (build the target folivane_avahi_stub)"
+  mkdir -p "$printer_spool"
+  # A name of this run alone tells our printer from another run's on the same port.
+  local name="Folivane Test ${harness_root##*.}" port
+  for _ in $(seq 1 10); do
+    port=$((20000 + RANDOM % 30000))
+    LD_PRELOAD=$avahi_stub ippeveprinter -n localhost -p "$port" -d "$printer_spool" -k -c /bin/true \
+      -f application/pdf,image/pwg-raster,image/urf "$name" >"$harness_root/printer.log" 2>&1 &
+    printer_pid=$!
+    if wait_until 10 printer_answers "$port" "$name"; then
+      printer_port=$port
+      return 0
+    fi
+    stop_process "$printer_pid"
+    wait "$printer_pid" 2>/dev/null || true
+    printer_pid=
+  done
+  cat "$harness_root/printer.log" >&2 || true
+  fail "ippeveprinter did not start"
+}
+
+printer_answers() {
+  local port=$1 name=$2
+  process_alive "$printer_pid" &&
+    timeout 5 ipptool -tv "ipp://127.0.0.1:$port/ipp/print" get-printer-attributes.test |
+      grep -q -F "printer-name (nameWithoutLanguage) = $name"
+}
+
+stop_ipp_printer() {
+  stop_process "$printer_pid"
+  wait "$printer_pid" 2>/dev/null || true
+  printer_pid=
+}
+
+# Adds the driverless queue $1 for the IPP printer, as a user's system would add a printer found
+# on the network, and makes it the default queue. The queue takes its page sizes, margins and
+# defaults (US Letter) from the printer's answer.
+add_ipp_queue() {
+  local name=$1
+  timeout 30 lpadmin -p "$name" -v "ipp://127.0.0.1:$printer_port/ipp/print" -m everywhere -E \
     >"$harness_root/lpadmin.log" 2>&1 || { cat "$harness_root/lpadmin.log" >&2; fail "lpadmin could not add the queue $name"; }
   timeout 20 lpadmin -d "$name" >>"$harness_root/lpadmin.log" 2>&1 ||
     { cat "$harness_root/lpadmin.log" >&2; fail "lpadmin could not make $name the default queue"; }
+}
+
+# Prints one line per job that the IPP printer received, in the order of their ids:
+# "id|state|name|document format|copies|multiple-document-handling|media size", the media size as
+# "WIDTHxHEIGHT" in hundredths of a millimetre; an attribute the job lacks is left empty.
+printer_jobs() {
+  cat >"$harness_root/printer-jobs.test" <<'TEST'
+{
+  NAME "Get-Jobs"
+  OPERATION Get-Jobs
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword which-jobs all
+  ATTR keyword requested-attributes job-id,job-state,job-name,document-format-supplied,copies,multiple-document-handling,media-col
+  STATUS successful-ok
+}
+TEST
+  local response
+  response=$(timeout 20 ipptool -tv "ipp://127.0.0.1:$printer_port/ipp/print" "$harness_root/printer-jobs.test") ||
+    return 1
+  # ipptool shows each job's attributes as one group, the groups parted by "-- separator --".
+  printf '%s\n' "$response" | sed -n '/^ *status-code = /,$p' | awk -F' = ' '
+    function flush() {
+      if (id != "") print id "|" state "|" name "|" format "|" copies "|" handling "|" media
+      id = state = name = format = copies = handling = media = ""
+    }
+    /-- separator --/ { flush() }
+    /^ *job-id \(integer\)/ { id = $2 }
+    /^ *job-state \(enum\)/ { state = $2 }
+    /^ *job-name \(/ { name = $2 }
+    /^ *document-format-supplied \(/ { format = $2 }
+    /^ *copies \(integer\)/ { copies = $2 }
+    /^ *multiple-document-handling \(/ { handling = $2 }
+    /^ *media-col \(collection\)/ {
+      if (match($0, /x-dimension=[0-9]+ y-dimension=[0-9]+/)) {
+        size = substr($0, RSTART, RLENGTH)
+        gsub(/[xy]-dimension=/, "", size)
+        sub(/ /, "x", size)
+        media = size
+      }
+    }
+    END { flush() }' | sort -t'|' -n -k1,1
 }
 
 # Sends the IPP request of the test file $2 (an ipptool test, see ipptool-test(5)) to queue $1

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/command_line.h"
+#include "app/command_line_windows.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Bytes below 0x80 stand for themselves so that blanks and quotes are common; a byte pair

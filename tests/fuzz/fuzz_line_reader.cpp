@@ -1,6 +1,6 @@
-// Fuzz target for the source intake over a byte stream: lines, the IDE options block and the version.
-// The lines must not depend on how the stream is cut into reads, and must follow the byte-by-byte
-// line-end rules of the line reader.
+// Fuzz target for the source intake over a byte stream: decoding, lines, the IDE options block and
+// the version. The lines must not depend on how the stream is cut into reads, and UTF-8 must
+// follow the byte-by-byte line-end and sequence rules.
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QStringList>
@@ -12,6 +12,7 @@
 
 #include "intake/line_reader.h"
 #include "intake/source_copy.h"
+#include "intake/text_decoding.h"
 
 namespace {
 
@@ -47,14 +48,13 @@ QString DecodeReference(const QByteArray& bytes) {
   return QString::fromUtf8(bytes);
 }
 
-// The line-end rules taken one byte at a time, as the line reader documents them.
+// The line-end and sequence rules taken one byte at a time, as the line reader documents them.
 QStringList ReferenceLines(QByteArrayView input) {
   QStringList lines;
   const qsizetype end = input.size();
   qsizetype i = 0;
   while (i < end) {
     QByteArray line;
-    qsizetype firstNul = -1;
     while (i < end) {
       const auto lead = static_cast<unsigned char>(input[i++]);
       if (lead == 0x0A || lead == 0x00) break;
@@ -68,19 +68,12 @@ QStringList ReferenceLines(QByteArrayView input) {
         line.append('?');
       } else {
         const qsizetype further = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-        if (end - i < further) {
-          i = end;
-          break;
-        }
-        line.append(static_cast<char>(lead));
-        for (qsizetype k = 0; k < further; ++k) {
-          if (input[i + k] == '\0' && firstNul < 0) firstNul = line.size();
-          line.append(input[i + k]);
-        }
-        i += further;
+        QByteArray sequence(1, static_cast<char>(lead));
+        while (sequence.size() <= further && i < end && (static_cast<unsigned char>(input[i]) & 0xC0) == 0x80)
+          sequence.append(input[i++]);
+        line.append(sequence.size() == further + 1 ? sequence : QByteArray("\xEF\xBF\xBD"));
       }
     }
-    if (firstNul >= 0) line.truncate(firstNul);
     lines.append(DecodeReference(line));
   }
   return lines;
@@ -102,12 +95,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   folivane::ReadSourceLines(chunked, chunkedText);
   if (chunkedText.lines != wholeText.lines || chunkedText.ideVersion != wholeText.ideVersion) std::abort();
 
-  // Every line, the options block included, against the one-byte-at-a-time rules.
-  folivane::MemoryByteSource again(bytes);
-  folivane::LineReader reader(again);
+  // Every line, the options block included, read as UTF-8 against the one-byte-at-a-time rules.
+  const QString utf8 = folivane::DecodeUtf8Leniently(bytes);
+  folivane::LineSplitter splitter(utf8);
   QStringList allLines;
-  while (!reader.AtEnd()) allLines.append(reader.ReadLine());
+  QStringView line;
+  while (splitter.Next(line)) allLines.append(line.toString());
   if (allLines != ReferenceLines(bytes)) std::abort();
+
+  // The encoding picked for the bytes decides the lines; here they are read again that way.
+  const QString decoded = folivane::DecodeCopyText(bytes, wholeText.encoding).text;
+  if (decoded != wholeText.text) std::abort();
+  allLines.clear();
+  folivane::LineSplitter again(decoded);
+  while (again.Next(line)) allLines.append(line.toString());
 
   // The kept lines are the lines before the first marker line; the version is the last marker's.
   const QStringView marker(folivane::kIdeOptionsMarker, folivane::kIdeOptionsMarkerLength);

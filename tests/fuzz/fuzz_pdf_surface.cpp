@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace folivane;
   const QString path = workDir->filePath(QStringLiteral("out.pdf"));
   {
-    PdfSurface surface(path, QDateTime(), 1 + static_cast<int>(size % 2));
+    PdfSurface surface(path, QPageSize(QPageSize::A4), QRect(99, 119, 4760, 6779), QDateTime(),
+                       1 + static_cast<int>(size % 2));
     Require(surface.OpenJob(QStringLiteral("PureBasic - Folivane")) == 1);
     const Font fonts[] = {MakeFont(QStringLiteral("Courier New"), 46, 96),
                           MakeFont(QStringLiteral("Arial Bold"), 92, 96)};

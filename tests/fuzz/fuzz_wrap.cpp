@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "layout/print_list.h"
+#include "support/literal_wrap.h"
 #include "surface_stub.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "intake/line_reader.h"
+#include "intake/source_copy.h"
 
 namespace folivane {
 namespace {
@@ -40,10 +41,13 @@ class ChunkedSource final : public ByteSource {
   std::ptrdiff_t position_ = 0;
 };
 
+// Every line of the source read as UTF-8, the encoding whose sequence rules these cases check.
 QStringList ReadAll(ByteSource& source) {
-  LineReader reader(source);
+  SourceText text;
+  ReadSourceLines(source, text, {kMaxCopyBytes, kMaxCopyLines, "utf-8"});
+  // Lines of their own, to outlive the text they were read into.
   QStringList lines;
-  while (!reader.AtEnd()) lines.append(reader.ReadLine());
+  for (const QString& line : text.lines) lines.append(QString(line.constData(), line.size()));
   return lines;
 }
 
@@ -91,14 +95,15 @@ const LineCase kSequences[] = {
     {"TwoBytes", Bytes("\xC3\xA9\n"), {Text(u"\u00E9")}},
     {"ThreeBytes", Bytes("\xE2\x82\xAC\n"), {Text(u"\u20AC")}},
     {"FourBytes", Bytes("\xF0\x9F\x98\x80\n"), {Text(u"\U0001F600")}},
-    {"LeadSwallowsLf", Bytes("\xC3\nB\nC"), {Text(u"\uFFFD\nB"), "C"}},
-    {"LeadSwallowsCrLf", Bytes("\xE0\r\nx\ny"), {Text(u"\uFFFD\r\nx"), "y"}},
-    {"F7SwallowsThree", Bytes("\xF7\n\n\nz\n"), {Text(u"\uFFFD\n\n\nz")}},
-    {"TruncatedAtEnd", Bytes("a\xE2\x82"), {"a"}},
-    {"TruncatedAloneAtEnd", Bytes("a\n\xF0\x9F"), {"a", ""}},
-    {"NulInsideSequenceEndsText", Bytes("ab\xE2\0\x82" "cd\nxy"), {Text(u"ab\uFFFD"), "xy"}},
-    {"NulInsideSequenceCutOffAtEnd", Bytes("ab\xE2\0"), {"ab"}},
-    {"NulAsSecondByte", Bytes("\xC3\0zz\n"), {Text(u"\uFFFD")}},
+    {"LeadBrokenByLf", Bytes("\xC3\nB\nC"), {Text(u"\uFFFD"), "B", "C"}},
+    {"LeadBrokenByCrLf", Bytes("\xE0\r\nx\ny"), {Text(u"\uFFFD"), "x", "y"}},
+    {"F7BrokenByLf", Bytes("\xF7\n\n\nz\n"), {Text(u"\uFFFD"), "", "", "z"}},
+    {"LeadBeforeEmptyLine", Bytes("caf\xE9\n\nnext\n"), {Text(u"caf\uFFFD"), "", "next"}},
+    {"BrokenAfterOneFurtherByte", Bytes("\xE2\x82x\n"), {Text(u"\uFFFDx")}},
+    {"TruncatedAtEnd", Bytes("a\xE2\x82"), {Text(u"a\uFFFD")}},
+    {"TruncatedAloneAtEnd", Bytes("a\n\xF0\x9F"), {"a", Text(u"\uFFFD")}},
+    {"NulBreaksSequenceAndEndsLine", Bytes("ab\xE2\0\x82" "cd\nxy"), {Text(u"ab\uFFFD"), "?cd", "xy"}},
+    {"NulAsSecondByte", Bytes("\xC3\0zz\n"), {Text(u"\uFFFD"), "zz"}},
     {"ByteOrderMarkKept", Bytes("\xEF\xBB\xBF" "A\nB"), {Text(u"\uFEFFA"), "B"}},
     {"TwoByteOrderMarks", Bytes("\xEF\xBB\xBF\xEF\xBB\xBF"), {Text(u"\uFEFF\uFEFF")}},
     {"ByteOrderMarkOnLaterLine", Bytes("a\n\xEF\xBB\xBFz"), {"a", Text(u"\uFEFFz")}},
@@ -142,7 +147,7 @@ const FailureCase kFailures[] = {
     {"AtStart", Bytes("ab\ncd"), 0, {}},
     {"InsideLine", Bytes("ab\ncd\nef"), 4, {"ab", "c"}},
     {"AfterCr", Bytes("ab\r\ncd"), 3, {"ab"}},
-    {"InsideSequence", Bytes("ab\nc\xE2\x82\xAC"), 6, {"ab", "c"}},
+    {"InsideSequence", Bytes("ab\nc\xE2\x82\xAC"), 6, {"ab", Text(u"c\uFFFD")}},
 };
 INSTANTIATE_TEST_SUITE_P(Failures, LineReaderFailures, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -166,16 +171,12 @@ QStringList ReferenceLines(const QByteArray& input) {
         line += '?';
       } else {
         const int further = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-        if (i + further > input.size()) {
-          i = input.size();
-          break;
-        }
-        line += char(lead);
-        line += input.mid(i, further);
-        i += further;
+        QByteArray sequence(1, char(lead));
+        while (sequence.size() <= further && i < input.size() && (uchar(input[i]) & 0xC0) == 0x80)
+          sequence += input[i++];
+        line += sequence.size() == further + 1 ? sequence : QByteArray("\xEF\xBF\xBD");
       }
     }
-    if (line.contains('\0')) line.truncate(line.indexOf('\0'));
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
                                                      QStringConverter::Flag::ConvertInitialBom);
     lines.append(decoder.decode(line));
@@ -198,7 +199,39 @@ TEST(LineReader, AgreesWithByteByByteRulesOnRandomInput) {
     }
     const std::ptrdiff_t chunk = std::uniform_int_distribution<int>(1, 5000)(random);
     ChunkedSource source(input, chunk);
-    ASSERT_EQ(ReadAll(source), ReferenceLines(input)) << "round " << round << ", read size " << chunk;
+    const QStringList got = ReadAll(source);
+    const QStringList expected = ReferenceLines(input);
+    ASSERT_EQ(got.size(), expected.size()) << "round " << round << ", read size " << chunk;
+    for (qsizetype k = 0; k < got.size(); ++k)
+      ASSERT_EQ(got[k], expected[k]) << "round " << round << ", line " << k + 1;
+    // Read in pieces and decoded as it comes, the text is what the whole bytes decode to.
+    ChunkedSource again(input, chunk);
+    SourceText automatic;
+    ReadSourceLines(again, automatic);
+    ASSERT_EQ(automatic.text, DecodeCopyText(input).text) << "round " << round << ", read size " << chunk;
+  }
+}
+
+// A copy is UTF-8 when it starts with the byte-order mark or its well-formed sequences outnumber
+// its broken ones; otherwise every byte is a character of the code page it was saved in.
+TEST(LineReader, EncodingFollowsTheBytes) {
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    QStringList lines;
+    bool utf8;
+  } cases[] = {
+      {"code page", Bytes("; caf\xE9\n; line2\n; line3\n"), {Text(u"; caf\u00E9"), "; line2", "; line3"}, false},
+      {"byte-order mark", Bytes("\xEF\xBB\xBF" "caf\xE9\nx"), {Text(u"\uFEFFcaf\uFFFD"), "x"}, true},
+      {"one stray byte", Bytes("\xC3\xA9t\xC3\xA9 \xA9\n"), {Text(u"\u00E9t\u00E9 ?")}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryByteSource source(c.bytes);
+    SourceText text;
+    ReadSourceLines(source, text);
+    EXPECT_EQ(text.lines, c.lines);
+    EXPECT_EQ(text.encoding == "UTF-8", c.utf8) << text.encoding.constData();
   }
 }
 

@@ -83,6 +83,11 @@ bool Exists(const QString& path) {
   return ::lstat(QFile::encodeName(path).constData(), &entry) == 0;
 }
 
+// The intake on paths given as text, as the tests name their files.
+bool ReadCopy(const QString& copy, const QString& source, SourceText& out, const CopyReading& how = {}) {
+  return ReadSourceCopy(QFile::encodeName(copy), QFile::encodeName(source), out, how);
+}
+
 int OpenDescriptorCount() {
   return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System).size());
 }
@@ -109,7 +114,7 @@ class SourceCopy : public ::testing::Test {
 TEST_F(SourceCopy, ReadsClosesAndDeletes) {
   const QString copy = Write("copy.pb", "a\r\nb\n; IDE Options = v\n");
   const int descriptors = OpenDescriptorCount();
-  EXPECT_TRUE(ReadSourceCopy(copy, "/elsewhere/Main.pb", text_));
+  EXPECT_TRUE(ReadCopy(copy, "/elsewhere/Main.pb", text_));
   EXPECT_EQ(text_.lines, QStringList({"a", "b"}));
   EXPECT_EQ(text_.ideVersion, " v");
   EXPECT_FALSE(Exists(copy));
@@ -118,14 +123,14 @@ TEST_F(SourceCopy, ReadsClosesAndDeletes) {
 
 TEST_F(SourceCopy, EmptyCopyIsReadAndDeleted) {
   const QString copy = Write("copy.pb", "");
-  EXPECT_TRUE(ReadSourceCopy(copy, "", text_));
+  EXPECT_TRUE(ReadCopy(copy, "", text_));
   EXPECT_TRUE(text_.lines.isEmpty());
   EXPECT_FALSE(Exists(copy));
 }
 
 TEST_F(SourceCopy, KeepDisposalLeavesTheFile) {
   const QString copy = Write("user.pb", "a\n");
-  EXPECT_TRUE(ReadSourceCopy(copy, "", text_, CopyDisposal::Keep));
+  EXPECT_TRUE(ReadCopy(copy, "", text_, {CopyDisposal::Keep, {}, {}}));
   EXPECT_EQ(text_.lines, QStringList({"a"}));
   EXPECT_TRUE(Exists(copy));
 }
@@ -147,8 +152,8 @@ TEST_F(SourceCopy, FailedReadKeepsLinesSoFarAndStillClosesAndDeletes) {
   };
   const QString copy = Write("copy.pb", "one\ntwo\nthree\n");
   const int descriptors = OpenDescriptorCount();
-  EXPECT_TRUE(ReadSourceCopy(copy, "", text_, CopyDisposal::Delete,
-                             [](ByteSource& file) { return std::make_unique<FailAfter>(file, 6); }));
+  EXPECT_TRUE(ReadCopy(copy, "", text_,
+                       {CopyDisposal::Delete, {}, [](ByteSource& file) { return std::make_unique<FailAfter>(file, 6); }}));
   EXPECT_EQ(text_.lines, QStringList({"one", "tw"}));
   EXPECT_FALSE(Exists(copy));
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -158,7 +163,7 @@ TEST_F(SourceCopy, PathsWithoutFileNameAreLeftAlone) {
   const QString backslashName = Write("copy\\", "a\n");  // a legal name on this platform
   for (const QString& path : {QString(), dir_.path() + "/", backslashName}) {
     text_.lines = {"stale"};
-    EXPECT_FALSE(ReadSourceCopy(path, "", text_)) << path.toStdString();
+    EXPECT_FALSE(ReadCopy(path, "", text_)) << path.toStdString();
     EXPECT_TRUE(text_.lines.isEmpty());
   }
   EXPECT_TRUE(Exists(dir_.path()));
@@ -166,13 +171,13 @@ TEST_F(SourceCopy, PathsWithoutFileNameAreLeftAlone) {
 }
 
 TEST_F(SourceCopy, MissingCopyReadsNothing) {
-  EXPECT_FALSE(ReadSourceCopy(PathOf("absent.pb"), "", text_));
+  EXPECT_FALSE(ReadCopy(PathOf("absent.pb"), "", text_));
   EXPECT_TRUE(text_.lines.isEmpty());
 }
 
 TEST_F(SourceCopy, PathWithNulNamesNoOtherFile) {
   const QString prefix = Write("copy", "a\n");
-  EXPECT_FALSE(ReadSourceCopy(prefix + QChar(u'\0') + "tail", "", text_));
+  EXPECT_FALSE(ReadCopy(prefix + QChar(u'\0') + "tail", "", text_));
   EXPECT_TRUE(Exists(prefix));
 }
 
@@ -181,7 +186,7 @@ TEST_F(SourceCopy, CopyLockedByAnotherIsNeitherReadNorDeleted) {
   const int holder = ::open(QFile::encodeName(copy).constData(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-  EXPECT_FALSE(ReadSourceCopy(copy, "", text_));
+  EXPECT_FALSE(ReadCopy(copy, "", text_));
   EXPECT_TRUE(text_.lines.isEmpty());
   EXPECT_TRUE(Exists(copy));
   ::close(holder);
@@ -191,7 +196,7 @@ TEST_F(SourceCopy, UnreadableCopyIsStillDeleted) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const QString copy = Write("copy.pb", "a\n");
   ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0), 0);
-  EXPECT_FALSE(ReadSourceCopy(copy, "", text_));
+  EXPECT_FALSE(ReadCopy(copy, "", text_));
   EXPECT_FALSE(Exists(copy));
 }
 
@@ -215,7 +220,7 @@ TEST_F(SourceCopy, NonRegularFilesStay) {
 
   const int descriptors = OpenDescriptorCount();
   for (const QString& path : paths) {
-    EXPECT_FALSE(ReadSourceCopy(path, "", text_)) << path.toStdString();
+    EXPECT_FALSE(ReadCopy(path, "", text_)) << path.toStdString();
     EXPECT_TRUE(text_.lines.isEmpty());
     EXPECT_TRUE(Exists(path)) << path.toStdString();
   }
@@ -225,7 +230,7 @@ TEST_F(SourceCopy, NonRegularFilesStay) {
 TEST_F(SourceCopy, SymbolicLinkIsReadThroughOnlyToARegularFileAndOnlyTheLinkIsDeleted) {
   const QString target = Write("target.pb", "a\n");
   const QString link = Link("link.pb", target);
-  EXPECT_TRUE(ReadSourceCopy(link, "", text_));
+  EXPECT_TRUE(ReadCopy(link, "", text_));
   EXPECT_EQ(text_.lines, QStringList({"a"}));
   EXPECT_FALSE(Exists(link));
   EXPECT_TRUE(Exists(target));
@@ -234,7 +239,7 @@ TEST_F(SourceCopy, SymbolicLinkIsReadThroughOnlyToARegularFileAndOnlyTheLinkIsDe
   ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
   for (const QString& leadsTo : {PathOf("fifo"), dir_.path(), QString("/dev/zero"), PathOf("absent")}) {
     const QString other = Link("other", leadsTo);
-    EXPECT_FALSE(ReadSourceCopy(other, "", text_)) << leadsTo.toStdString();
+    EXPECT_FALSE(ReadCopy(other, "", text_)) << leadsTo.toStdString();
     EXPECT_TRUE(text_.lines.isEmpty());
     EXPECT_FALSE(Exists(other));
   }
@@ -252,11 +257,86 @@ TEST_F(SourceCopy, CopyThatIsTheSourceItselfStays) {
     QString copy, source;
   } cases[] = {{source, source}, {hardLink, source}, {copyLink, source}, {source, sourceLink}};
   for (const auto& c : cases) {
-    EXPECT_TRUE(ReadSourceCopy(c.copy, c.source, text_)) << c.copy.toStdString();
+    EXPECT_TRUE(ReadCopy(c.copy, c.source, text_)) << c.copy.toStdString();
     EXPECT_EQ(text_.lines, QStringList({"a"}));
     EXPECT_TRUE(Exists(c.copy)) << c.copy.toStdString();
   }
   EXPECT_TRUE(Exists(source));
+}
+
+// Runs `action` once, at the first read of the copy, as another process could at any moment.
+CopyReading ActingDuringTheRead(std::function<void()> action) {
+  class ActOnce final : public ByteSource {
+   public:
+    ActOnce(ByteSource& file, std::function<void()> action) : file_(file), action_(std::move(action)) {}
+    std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
+      if (action_) std::exchange(action_, nullptr)();
+      return file_.Read(buffer, size);
+    }
+    qint64 SizeHint() const override { return file_.SizeHint(); }
+
+   private:
+    ByteSource& file_;
+    std::function<void()> action_;
+  };
+  return {CopyDisposal::Delete, {},
+          [action](ByteSource& file) { return std::make_unique<ActOnce>(file, action); }};
+}
+
+// A file put in the copy's place while it is read (an editor saving the source over it, another
+// file renamed onto it, one held locked) is not the copy and is never deleted.
+TEST_F(SourceCopy, FileRenamedOntoTheCopyDuringTheReadStays) {
+  const struct {
+    const char* name;
+    bool sameAsSource;
+    bool locked;
+  } cases[] = {{"editor saves the source", true, false}, {"another file", false, false},
+               {"a locked file", false, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString copy = Write("Main.pb", "old\n");
+    const QString saved = Write("Main.pb.new", "new\n");
+    const int holder = c.locked ? ::open(QFile::encodeName(saved).constData(), O_RDONLY | O_CLOEXEC) : -1;
+    if (c.locked) {
+      ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    }
+    EXPECT_TRUE(ReadCopy(copy, c.sameAsSource ? copy : PathOf("elsewhere.pb"), text_,
+                         ActingDuringTheRead([&] { ASSERT_TRUE(QFile::rename(saved, copy) || (QFile::remove(copy) && QFile::rename(saved, copy))); })));
+    EXPECT_EQ(text_.lines, QStringList({"old"}));
+    QFile left(copy);
+    ASSERT_TRUE(left.open(QIODevice::ReadOnly));
+    EXPECT_EQ(left.readAll(), "new\n");
+    if (holder >= 0) ::close(holder);
+    QFile::remove(copy);
+  }
+}
+
+// A copy is read no further than its size when it was opened, and never beyond the intake's
+// bounds: a file that keeps growing, or reads on past its size of 0, ends.
+TEST_F(SourceCopy, ReadingEndsAtTheSizeWhenOpenedAndAtTheBounds) {
+  const QString copy = Write("copy.pb", "one\ntwo\n");
+  EXPECT_TRUE(ReadCopy(copy, "", text_, ActingDuringTheRead([&] {
+                         QFile grow(copy);
+                         ASSERT_TRUE(grow.open(QIODevice::Append));
+                         grow.write(QByteArray(1 << 20, 'x'));
+                       })));
+  EXPECT_EQ(text_.lines, QStringList({"one", "two"}));
+  EXPECT_TRUE(text_.cutShort);
+
+  EXPECT_TRUE(ReadCopy("/proc/self/pagemap", "", text_, {CopyDisposal::Keep, {}, {}}));
+  EXPECT_TRUE(text_.lines.isEmpty());
+
+  const QByteArray lines = QByteArray("line\n").repeated(10);
+  for (const IntakeOptions& bounds : {IntakeOptions{10, kMaxCopyLines, "auto"}, IntakeOptions{kMaxCopyBytes, 2, "auto"}}) {
+    MemoryByteSource source(lines);
+    ReadSourceLines(source, text_, bounds);
+    EXPECT_EQ(text_.lines, QStringList({"line", "line"}));
+    EXPECT_TRUE(text_.cutShort);
+  }
+  MemoryByteSource whole(lines);
+  ReadSourceLines(whole, text_, IntakeOptions{50, 10, "auto"});
+  EXPECT_EQ(text_.lines.size(), 10);
+  EXPECT_FALSE(text_.cutShort);
 }
 
 }  // namespace

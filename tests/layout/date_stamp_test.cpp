@@ -29,6 +29,7 @@ TEST(FooterStampTest, ReadingsGiveTheirStamps) {
       {{2038, 1, 19, 3, 14, 7}, "January 19, 2038 - 3:14:07 AM"},
       {{2038, 1, 19, 3, 14, 8}, "January 19, 2038 - 3:14:08 AM"},
       {{2040, 10, 2, 17, 45, 30}, "October 02, 2040 - 5:45:30 PM"},
+      {{2106, 2, 7, 6, 28, 16}, "February 07, 2106 - 6:28:16 AM"},
       {{2027, 2, 29, 8, 0, 0}, " 00, 0000 - 12:00:00 AM"},
       {{2100, 2, 29, 8, 0, 0}, " 00, 0000 - 12:00:00 AM"},
       {{1969, 12, 31, 23, 59, 59}, " 00, 0000 - 12:00:00 AM"},
@@ -39,7 +40,7 @@ TEST(FooterStampTest, ReadingsGiveTheirStamps) {
   }
 }
 
-TEST(DateValueTest, ImpossibleReadingsAreRefused) {
+TEST(FooterStampTest, ImpossibleReadingsAndNoClockGiveTheNoDateStamp) {
   const LocalTime refused[] = {
       {1969, 12, 31, 23, 59, 59}, {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0},  {2026, 1, 0, 0, 0, 0},
       {2026, 1, 32, 0, 0, 0},     {2026, 4, 31, 0, 0, 0}, {2026, 6, 31, 0, 0, 0},  {2026, 9, 31, 0, 0, 0},
@@ -47,78 +48,19 @@ TEST(DateValueTest, ImpossibleReadingsAreRefused) {
       {1900, 2, 29, 0, 0, 0},     {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, -1, 0, 0},  {2026, 1, 1, 0, 60, 0},
       {2026, 1, 1, 0, 0, 60},     {2026, 1, 1, 0, 0, -1}, {-2026, 1, 1, 0, 0, 0},
   };
+  const QString noDate = QStringLiteral(" 00, 0000 - 12:00:00 AM");
   for (const LocalTime& reading : refused) {
     SCOPED_TRACE(testing::Message() << reading.year << "-" << reading.month << "-" << reading.day << " "
                                     << reading.hour << ":" << reading.minute << ":" << reading.second);
-    EXPECT_EQ(MakeDate(reading), kNoDate);
+    EXPECT_EQ(FooterStamp(FixedClock(reading)), noDate);
   }
+  EXPECT_EQ(FooterStamp(LocalClock()), noDate);
 }
 
-TEST(DateValueTest, ValuesCountSecondsAsIfUtcAndReadBack) {
-  const struct {
-    LocalTime reading;
-    qint64 value;
-  } cases[] = {
-      {{1970, 1, 1, 0, 0, 0}, 0},
-      {{2038, 1, 19, 3, 14, 7}, 2147483647LL},
-      {{2038, 1, 19, 3, 14, 8}, 2147483648LL},
-      {{2040, 2, 29, 12, 0, 0}, 2214129600LL},
-      {{2106, 2, 7, 6, 28, 16}, 4294967296LL},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    const DateValue date = MakeDate(c.reading);
-    EXPECT_EQ(date, c.value);
-    EXPECT_EQ(DateYear(date), c.reading.year);
-    EXPECT_EQ(DateMonth(date), c.reading.month);
-    EXPECT_EQ(DateDay(date), c.reading.day);
-    EXPECT_EQ(DateHour(date), c.reading.hour);
-    EXPECT_EQ(DateMinute(date), c.reading.minute);
-    EXPECT_EQ(DateSecond(date), c.reading.second);
-  }
-}
-
-TEST(DateValueTest, NoDateReadsZeroEverywhere) {
-  EXPECT_EQ(DateYear(kNoDate), 0);
-  EXPECT_EQ(DateMonth(kNoDate), 0);
-  EXPECT_EQ(DateDay(kNoDate), 0);
-  EXPECT_EQ(DateHour(kNoDate), 0);
-  EXPECT_EQ(DateMinute(kNoDate), 0);
-  EXPECT_EQ(DateSecond(kNoDate), 0);
-  EXPECT_EQ(MonthName(kNoDate), QString());
-  EXPECT_EQ(NowDate(LocalClock()), kNoDate);
-}
-
-TEST(FormatDateTextTest, TokensExpandInOrderIgnoringCase) {
-  const DateValue date = MakeDate({2027, 3, 5, 14, 7, 9});
-  const struct {
-    const char* mask;
-    const char* text;
-  } cases[] = {
-      {"%dd, %yyyy", "05, 2027"},
-      {":%ii:%ss", ":07:09"},
-      {"%DD", "05"},
-      {"%YyYy", "2027"},
-      {"%yyy", "27y"},
-      {"%yy/%mm/%dd %hh", "27/03/05 14"},
-      {"%x%", "%x%"},
-      {"100%", "100%"},
-      {"%%dd", "%05"},
-      {"%m", "%m"},
-      {"", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.mask);
-    EXPECT_EQ(FormatDateText(QString::fromLatin1(c.mask), date), QString::fromLatin1(c.text));
-  }
-  EXPECT_EQ(FormatDateText(QStringLiteral("%yyyy %yy %mm"), kNoDate), QStringLiteral("0000 00 00"));
-  EXPECT_EQ(FormatDateText(QStringLiteral("%yy"), MakeDate({2005, 1, 1, 0, 0, 0})), QStringLiteral("05"));
-}
-
-TEST(ClockTextTest, SystemClockGivesATwelveHourText) {
-  const QString text = ClockText(SystemLocalClock());
-  EXPECT_TRUE(text.endsWith(QStringLiteral(" AM")) || text.endsWith(QStringLiteral(" PM"))) << text.toStdString();
-  EXPECT_NE(NowDate(SystemLocalClock()), kNoDate);
+TEST(FooterStampTest, SystemClockGivesADatedStamp) {
+  const QString stamp = FooterStamp(SystemLocalClock());
+  EXPECT_FALSE(stamp.startsWith(u' ')) << stamp.toStdString();
+  EXPECT_TRUE(stamp.endsWith(QStringLiteral(" AM")) || stamp.endsWith(QStringLiteral(" PM"))) << stamp.toStdString();
 }
 
 }  // namespace

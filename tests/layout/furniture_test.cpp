@@ -99,16 +99,13 @@ TEST(FurnitureTest, EmptyVersionAndInvalidClockStillDrawTheRest) {
   EXPECT_EQ(texts[2].text, QStringLiteral(" 00, 0000 - 12:00:00 AM"));
 }
 
-TEST(PlaceTextTest, AlignmentOtherThanOneIsLeft) {
+TEST(PlaceTextTest, LeftTextStartsAndEmptyRightTextEndsAtX) {
   const LayoutScale scale = ComputeLayoutScale(4760, 6779);
-  for (const int alignment : {0, 2, -1}) {
+  for (const auto& [alignment, text] : {std::pair{Align::Left, QStringLiteral("abc")}, std::pair{Align::Right, QString()}}) {
     RecordingSurface surface;
-    PlaceText(surface, scale, 192, 252, QStringLiteral("abc"), alignment);
-    EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutText).at(0).x, 4416) << alignment;
+    PlaceText(surface, scale, 192, 252, text, alignment);
+    EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutText).at(0).x, 4416);
   }
-  RecordingSurface surface;
-  PlaceText(surface, scale, 192, 252, QString(), kAlignRight);
-  EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutText).at(0).x, 4416);
 }
 
 }  // namespace

@@ -42,36 +42,46 @@ TEST(LayoutScaleTest, GridCornerAndBoxesMapByTheFactors) {
   EXPECT_EQ(ToDeviceHeight(scale, 4), 104);
 }
 
-TEST(SizeProfileTest, OnlyZeroSelectsLarge) {
+TEST(SizeProfileTest, WrapLimitGrowsWithTheHorizontalFactor) {
   const struct {
-    qint32 setting;
-    int lineStep;
-  } cases[] = {{0, 4}, {1, 3}, {5, 3}, {-1, 3}, {2147483647, 3}};
+    int horizontalFactor;
+    int regular;
+    int large;
+  } cases[] = {
+      {23, 4200, 4100},  // 600 dpi: the limits as they stand
+      {46, 8400, 8200},  // 1200 dpi
+      {11, 2008, 1960},  // rounded down from 2008.7 and 1960.9
+      {0, 0, 0},
+      {10526880, 1922299826, 1876530782},  // the factor of the widest 32-bit area, without overflow
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.setting);
-    EXPECT_EQ(SelectProfile(c.setting).lineStep, c.lineStep);
+    SCOPED_TRACE(c.horizontalFactor);
+    LayoutScale scale;
+    scale.horizontalFactor = c.horizontalFactor;
+    EXPECT_EQ(ScaledWrapLimit(kRegularProfile, scale), c.regular);
+    EXPECT_EQ(ScaledWrapLimit(kLargeProfile, scale), c.large);
   }
 }
 
 TEST(FontSizeTest, HeldFloatRoundsHalfToEven) {
   const struct {
     int horizontalFactor;
-    qint32 fontSetting;
+    FontSize fontSize;
     JobFontSizes sizes;
   } cases[] = {
-      {23, 1, {46, 51, 46, 58, 92}},  // 50.6 -> 51, 57.5 -> 58
-      {23, 0, {62, 51, 46, 58, 92}},  // 62.1 -> 62
-      {25, 0, {68, 55, 50, 62, 100}},  // 67.5 -> 68, 62.5 -> 62
-      {11, 0, {30, 24, 22, 28, 44}},  // 29.7 -> 30, 24.2 -> 24, 27.5 -> 28
-      {11, 1, {22, 24, 22, 28, 44}},
-      {5, 1, {10, 11, 10, 12, 20}},  // 12.5 -> 12
-      {0, 1, {0, 0, 0, 0, 0}},
+      {23, FontSize::Regular, {46, 51, 46, 58, 92}},  // 50.6 -> 51, 57.5 -> 58
+      {23, FontSize::Large, {62, 51, 46, 58, 92}},  // 62.1 -> 62
+      {25, FontSize::Large, {68, 55, 50, 62, 100}},  // 67.5 -> 68, 62.5 -> 62
+      {11, FontSize::Large, {30, 24, 22, 28, 44}},  // 29.7 -> 30, 24.2 -> 24, 27.5 -> 28
+      {11, FontSize::Regular, {22, 24, 22, 28, 44}},
+      {5, FontSize::Regular, {10, 11, 10, 12, 20}},  // 12.5 -> 12
+      {0, FontSize::Regular, {0, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "factor " << c.horizontalFactor << " setting " << c.fontSetting);
+    SCOPED_TRACE(testing::Message() << "factor " << c.horizontalFactor << " large " << (c.fontSize == FontSize::Large));
     LayoutScale scale;
     scale.horizontalFactor = c.horizontalFactor;
-    const JobFontSizes sizes = ComputeFontSizes(SelectProfile(c.fontSetting), scale);
+    const JobFontSizes sizes = ComputeFontSizes(SelectProfile(c.fontSize), scale);
     EXPECT_EQ(sizes.body, c.sizes.body);
     EXPECT_EQ(sizes.banner, c.sizes.banner);
     EXPECT_EQ(sizes.footer, c.sizes.footer);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "support/literal_wrap.h"
 #include "surface_stub.h"
 
 namespace folivane {

@@ -32,7 +32,7 @@ struct SurfaceCall {
   int y = 0;
   int width = 0;       // FillBox size, or the image's size for PutImage
   int height = 0;
-  Colour colour = 0;   // SetForeground/SetBackground/FillBox colour; the pending front colour for PutText
+  QRgb colour = 0;   // SetForeground/SetBackground/FillBox colour; the pending front colour for PutText
   QString text;        // PutText text, OpenJob document name, UseFont face name
   QString font;        // face of the font last chosen with UseFont (PutText only)
   int pointSize = 0;   // UseFont: the font's point size
@@ -89,13 +89,13 @@ class RecordingSurface : public DrawingSurface {
     call.pointSize = font.pointSize;
     Store(call);
   }
-  void SetForeground(Colour colour) override {
+  void SetForeground(QRgb colour) override {
     foreground_ = colour;
     SurfaceCall call = Make(SurfaceCall::Kind::SetForeground);
     call.colour = colour;
     Store(call);
   }
-  void SetBackground(Colour colour) override {
+  void SetBackground(QRgb colour) override {
     background_ = colour;
     SurfaceCall call = Make(SurfaceCall::Kind::SetBackground);
     call.colour = colour;
@@ -125,7 +125,7 @@ class RecordingSurface : public DrawingSurface {
     Store(call);
     return x + MeasureText(text);
   }
-  void FillBox(int x, int y, int width, int height, Colour colour) override {
+  void FillBox(int x, int y, int width, int height, QRgb colour) override {
     SurfaceCall call = Make(SurfaceCall::Kind::FillBox);
     call.x = x;
     call.y = y;
@@ -161,7 +161,7 @@ class RecordingSurface : public DrawingSurface {
   // One line per call, e.g. `p1 PutText 276,312 "5.73" font="Arial Bold" colour=000000 transparent`.
   static QString Describe(const SurfaceCall& call) {
     const QString page = QStringLiteral("p%1 ").arg(call.page);
-    const auto hex = [](Colour colour) { return QStringLiteral("%1").arg(colour, 6, 16, QLatin1Char('0')); };
+    const auto hex = [](QRgb colour) { return QStringLiteral("%1").arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0')); };
     switch (call.kind) {
       case SurfaceCall::Kind::ShowPrintDialog: return page + QStringLiteral("ShowPrintDialog");
       case SurfaceCall::Kind::OpenJob: return page + QStringLiteral("OpenJob \"%1\"").arg(call.text);
@@ -213,8 +213,8 @@ class RecordingSurface : public DrawingSurface {
   bool hasPrinter_ = false;
   int page_ = 1;
   QString font_;
-  Colour foreground_ = kWhite;
-  Colour background_ = kBlack;
+  QRgb foreground_ = kWhite;
+  QRgb background_ = kBlack;
   bool transparent_ = false;
 };
 

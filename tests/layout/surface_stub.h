@@ -19,12 +19,12 @@ class SurfaceStub : public DrawingSurface {
   void EndDrawing() override {}
   void CloseJob() override {}
   void UseFont(const Font&) override {}
-  void SetForeground(Colour) override {}
-  void SetBackground(Colour) override {}
+  void SetForeground(QRgb) override {}
+  void SetBackground(QRgb) override {}
   void SetTransparentText() override {}
   int WidestAdvance() override { return 0; }
   int PutText(int x, int, const QString&) override { return x; }
-  void FillBox(int, int, int, int, Colour) override {}
+  void FillBox(int, int, int, int, QRgb) override {}
   void PutImage(const QImage&, int, int) override {}
 };
 

@@ -3,17 +3,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <limits>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "settings/ini.h"
 #include "settings/settings.h"
+#include "support/settings_choices.h"
 
 namespace folivane {
 namespace {
@@ -35,18 +37,21 @@ struct HugeCase {
   QByteArray head;
   QByteArray repeated;  // up to 100 MB
   QByteArray tail;
-  Settings expected;
+  qint32 fontSize;  // the values expected, as the file keeps them
+  qint32 pageHeader;
 };
 
-TEST(SettingsFaults, HundredMegabyteFilesReadValuesOrDefaults) {
+// Only the first 64 KiB of a settings file count: what stands further on reads as absent, and a
+// file that reads on for ever ends there too.
+TEST(SettingsFaults, HugeFilesAreReadOnlyInTheirFirstPart) {
   const HugeCase cases[] = {
+      {"the group up front, then comments", "[Settings]\r\nFontSize = 0\r\n",
+       "; a comment line of the user's own\r\n", "PageHeader = 0\r\n", 0, 1},
       {"comments, then the group", "", "; a comment line of the user's own\r\n",
-       "[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n", {0, 0}},
-      {"keys of another group, then ours", "", "[Other]\r\nFontSize = 5\r\nKey = value\r\n",
-       "[Settings]\r\nPageHeader = 0\r\n", {1, 0}},
-      {"one line without an end", "", "x", "", {1, 1}},
+       "[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n", 1, 1},
+      {"one line without an end", "", "x", "", 1, 1},
       {"a value of 100 MB of digits", "[Settings]\nFontSize = ", "7777777777", "\nPageHeader=0",
-       {std::numeric_limits<qint32>::max(), 0}},
+       std::numeric_limits<qint32>::max(), 1},
   };
   QTemporaryDir dir;
   const QString path = dir.filePath("Folivane.ini");
@@ -60,9 +65,37 @@ TEST(SettingsFaults, HundredMegabyteFilesReadValuesOrDefaults) {
       ASSERT_TRUE(WriteFile(path, text));
     }
     const Settings loaded = LoadSettings(path);
-    EXPECT_EQ(loaded.FontSize, c.expected.FontSize);
-    EXPECT_EQ(loaded.PageHeader, c.expected.PageHeader);
+    EXPECT_EQ(loaded.fontSize == FontSize::Large, c.fontSize == 0);
+    EXPECT_EQ(loaded.headerPlacement == HeaderPlacement::FirstPage, c.pageHeader == 0);
   }
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/pagemap"), path));
+  EXPECT_EQ(LoadSettings(path).fontSize == FontSize::Large, 1 == 0);
+}
+
+// A save never replaces what is not a regular file: a FIFO named Folivane.ini, or one that
+// Folivane.ini links to, stays a FIFO; a link to a regular file is written through.
+TEST(SettingsFaults, SaveLeavesFilesThatAreNoRegularFilesAlone) {
+  QTemporaryDir dir;
+  const QString fifo = dir.filePath("fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString linked = dir.filePath("linked.ini");
+  ASSERT_TRUE(QFile::link(fifo, linked));
+  for (const QString& path : {fifo, linked}) {
+    SCOPED_TRACE(path.toStdString());
+    EXPECT_FALSE(SaveSettings(path, Choices(0, 0)));
+    EXPECT_TRUE(QFileInfo(fifo).isReadable() && !QFileInfo(fifo).isFile());
+  }
+  EXPECT_TRUE(QFileInfo(linked).isSymLink());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+
+  const QString regular = dir.filePath("regular.ini");
+  ASSERT_TRUE(WriteFile(regular, "[Settings]\r\n"));
+  const QString toRegular = dir.filePath("Folivane.ini");
+  ASSERT_TRUE(QFile::link(regular, toRegular));
+  EXPECT_TRUE(SaveSettings(toRegular, Choices(0, 0)));
+  EXPECT_TRUE(QFileInfo(toRegular).isSymLink());
+  EXPECT_EQ(LoadSettings(regular).fontSize == FontSize::Large, 0 == 0);
 }
 
 TEST(SettingsFaults, RandomBytesReadWithoutFaultAndSaveAgain) {
@@ -77,10 +110,10 @@ TEST(SettingsFaults, RandomBytesReadWithoutFaultAndSaveAgain) {
       byte = round % 2 ? char(random()) : shaping[random() % (sizeof shaping - 1)];
     ASSERT_TRUE(WriteFile(path, text));
     LoadSettings(path);
-    ASSERT_TRUE(SaveSettings(path, Settings{0, 1}));
+    ASSERT_TRUE(SaveSettings(path, Choices(0, 1)));
     const Settings loaded = LoadSettings(path);
-    EXPECT_EQ(loaded.FontSize, 0);
-    EXPECT_EQ(loaded.PageHeader, 1);
+    EXPECT_EQ(loaded.fontSize == FontSize::Large, 0 == 0);
+    EXPECT_EQ(loaded.headerPlacement == HeaderPlacement::FirstPage, 1 == 0);
   }
 }
 
@@ -109,40 +142,16 @@ TEST(SettingsFaults, SaveOntoAFullDiskLeavesTheOldFileIntact) {
   for (const rlim_t limit : {rlim_t(0), rlim_t(20)}) {
     SCOPED_TRACE(limit);
     ASSERT_TRUE(WriteFile(path, old));
-    EXPECT_EQ(SaveWithFileSizeLimit(path, Settings{1, 1}, limit), 1);
+    EXPECT_EQ(SaveWithFileSizeLimit(path, Choices(1, 1), limit), 1);
     EXPECT_EQ(ReadFile(path), old);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Folivane.ini"});
     const Settings loaded = LoadSettings(path);
-    EXPECT_EQ(loaded.FontSize, 0);
-    EXPECT_EQ(loaded.PageHeader, 0);
+    EXPECT_EQ(loaded.fontSize == FontSize::Large, 0 == 0);
+    EXPECT_EQ(loaded.headerPlacement == HeaderPlacement::FirstPage, 0 == 0);
   }
   // With room enough the same save goes through.
-  EXPECT_EQ(SaveWithFileSizeLimit(path, Settings{1, 1}, 4096), 0);
-  EXPECT_EQ(LoadSettings(path).FontSize, 1);
-}
-
-TEST(SettingsFaults, WriteBackOfAnOpenedFileOntoAFullDiskKeepsIt) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("other.ini");
-  const QByteArray old = "[Settings]\nFontSize=0\n";
-  ASSERT_TRUE(WriteFile(path, old));
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{8, 8};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
-    IniEngine engine;
-    engine.OpenIni(path);
-    engine.SelectGroup(QStringLiteral("Settings"));
-    engine.WriteInteger(QStringLiteral("PageHeader"), 0);
-    ::_exit(engine.CloseIni() ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(ReadFile(path), old);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"other.ini"});
+  EXPECT_EQ(SaveWithFileSizeLimit(path, Choices(1, 1), 4096), 0);
+  EXPECT_EQ(LoadSettings(path).fontSize == FontSize::Large, 1 == 0);
 }
 
 }  // namespace

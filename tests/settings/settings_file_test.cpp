@@ -1,5 +1,6 @@
 // The settings file: what loading accepts, the exact bytes of a save, and saves that must not lose data.
 #include "settings/settings.h"
+#include "support/settings_choices.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,8 +75,8 @@ TEST(LoadSettings, ReaderRules) {
   for (const LoadCase& c : cases) {
     WriteFile(path, c.file);
     const Settings settings = LoadSettings(path);
-    EXPECT_EQ(settings.FontSize, c.fontSize) << c.name;
-    EXPECT_EQ(settings.PageHeader, c.pageHeader) << c.name;
+    EXPECT_EQ(settings.fontSize == FontSize::Large, c.fontSize == 0) << c.name;
+    EXPECT_EQ(settings.headerPlacement == HeaderPlacement::FirstPage, c.pageHeader == 0) << c.name;
     EXPECT_EQ(ReadFile(path), c.file) << c.name;
   }
 }
@@ -84,8 +85,8 @@ TEST(LoadSettings, MissingOrUnreadableGivesDefaults) {
   QTemporaryDir dir;
   for (const QString& path : {dir.filePath("none.ini"), dir.path(), QString()}) {
     const Settings settings = LoadSettings(path);
-    EXPECT_EQ(settings.FontSize, 1);
-    EXPECT_EQ(settings.PageHeader, 1);
+    EXPECT_EQ(settings.fontSize == FontSize::Large, 1 == 0);
+    EXPECT_EQ(settings.headerPlacement == HeaderPlacement::FirstPage, 1 == 0);
   }
   EXPECT_FALSE(QFile::exists(dir.filePath("none.ini")));
 }
@@ -94,16 +95,16 @@ TEST(SaveSettings, WritesExactBytes) {
   QTemporaryDir dir;
   const QString path = dir.filePath("Folivane.ini");
   const std::pair<Settings, QByteArray> cases[] = {
-      {{1, 1}, kSaved11},
-      {{0, 0}, "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n"},
-      {{-7, 2147483647}, "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = -7\r\nPageHeader = 2147483647\r\n"},
+      {Choices(1, 1), kSaved11},
+      {Choices(0, 0), "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n"},
+      {Choices(1, 0), "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = 1\r\nPageHeader = 0\r\n"},
   };
   for (const auto& [settings, bytes] : cases) {
     ASSERT_TRUE(SaveSettings(path, settings));
     EXPECT_EQ(ReadFile(path), bytes);
     const Settings loaded = LoadSettings(path);
-    EXPECT_EQ(loaded.FontSize, settings.FontSize);
-    EXPECT_EQ(loaded.PageHeader, settings.PageHeader);
+    EXPECT_EQ(loaded.fontSize, settings.fontSize);
+    EXPECT_EQ(loaded.headerPlacement, settings.headerPlacement);
   }
   EXPECT_EQ(kSaved11.size(), 47);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Folivane.ini"});
@@ -120,8 +121,8 @@ TEST(SaveSettings, ReplacesWholeExistingFile) {
 TEST(SaveSettings, CreatesMissingFolders) {
   QTemporaryDir dir;
   const QString path = SettingsFilePath(dir.filePath("a/b/"));
-  ASSERT_TRUE(SaveSettings(path, Settings{0, 1}));
-  EXPECT_EQ(LoadSettings(path).FontSize, 0);
+  ASSERT_TRUE(SaveSettings(path, Choices(0, 1)));
+  EXPECT_EQ(LoadSettings(path).fontSize == FontSize::Large, 0 == 0);
 }
 
 TEST(SaveSettings, EmptyDirectoryMeansWorkingDirectory) {
@@ -129,13 +130,13 @@ TEST(SaveSettings, EmptyDirectoryMeansWorkingDirectory) {
   const QString previous = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(dir.path()));
   EXPECT_EQ(SettingsFilePath(QString()), "Folivane.ini");
-  const bool saved = SaveSettings(SettingsFilePath(QString()), Settings{0, 0});
+  const bool saved = SaveSettings(SettingsFilePath(QString()), Choices(0, 0));
   const Settings loaded = LoadSettings(SettingsFilePath(QString()));
   QDir::setCurrent(previous);
   EXPECT_TRUE(saved);
   EXPECT_EQ(ReadFile(dir.filePath("Folivane.ini")).size(), 47);
-  EXPECT_EQ(loaded.FontSize, 0);
-  EXPECT_EQ(loaded.PageHeader, 0);
+  EXPECT_EQ(loaded.fontSize == FontSize::Large, 0 == 0);
+  EXPECT_EQ(loaded.headerPlacement == HeaderPlacement::FirstPage, 0 == 0);
 }
 
 // Makes a folder unwritable even for root (immutable flag) and restores it on leaving.
@@ -185,7 +186,7 @@ TEST(SaveSettings, FailedSaveLeavesOldFileIntact) {
   {
     UnwritableFolder lock(folder);
     if (!lock.Effective()) GTEST_SKIP() << "cannot make a folder unwritable here";
-    saved = SaveSettings(path, Settings{1, 1});
+    saved = SaveSettings(path, Choices(1, 1));
   }
   EXPECT_FALSE(saved);
   EXPECT_EQ(ReadFile(path), old);

@@ -1,5 +1,6 @@
 // The settings window on the offscreen platform: layout, initial states, Save and close, keyboard.
 #include "settings/settings_window.h"
+#include "support/settings_choices.h"
 
 #include <QApplication>
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace folivane {
 namespace {
@@ -92,7 +95,7 @@ TEST_F(SettingsWindowTest, InitialStatesFollowTheRecord) {
     bool regular;
     bool everyPage;
   };
-  const Case cases[] = {{{1, 1}, true, true}, {{0, 0}, false, false}, {{2, -1}, true, true}, {{0, 5}, false, true}};
+  const Case cases[] = {{Choices(1, 1), true, true}, {Choices(0, 0), false, false}, {Choices(1, 0), true, false}, {Choices(0, 1), false, true}};
   for (Case c : cases) {
     SettingsWindow window(path_, c.settings);
     EXPECT_EQ(window.regularOption()->isChecked(), c.regular);
@@ -103,15 +106,15 @@ TEST_F(SettingsWindowTest, InitialStatesFollowTheRecord) {
 }
 
 TEST_F(SettingsWindowTest, SaveStoresOneOrZeroAndCloses) {
-  Settings settings{2, -1};
+  Settings settings = Choices(2, -1);
   SettingsWindow window(path_, settings);
   ShowActive(window);
   QSignalSpy closed(&window, &SettingsWindow::closed);
   QTest::mouseClick(window.saveButton(), Qt::LeftButton);
   EXPECT_EQ(closed.count(), 1);
   EXPECT_FALSE(window.isVisible());
-  EXPECT_EQ(settings.FontSize, 1);
-  EXPECT_EQ(settings.PageHeader, 1);
+  EXPECT_EQ(settings.fontSize == FontSize::Large, 1 == 0);
+  EXPECT_EQ(settings.headerPlacement == HeaderPlacement::FirstPage, 1 == 0);
   EXPECT_EQ(FileBytes(), kSaved11);
 
   SettingsWindow second(path_, settings);
@@ -121,13 +124,13 @@ TEST_F(SettingsWindowTest, SaveStoresOneOrZeroAndCloses) {
   EXPECT_EQ(FileBytes(), kSaved11);  // clicking options writes nothing
   EXPECT_TRUE(second.isVisible());
   QTest::mouseClick(second.saveButton(), Qt::LeftButton);
-  EXPECT_EQ(settings.FontSize, 0);
-  EXPECT_EQ(settings.PageHeader, 0);
+  EXPECT_EQ(settings.fontSize == FontSize::Large, 0 == 0);
+  EXPECT_EQ(settings.headerPlacement == HeaderPlacement::FirstPage, 0 == 0);
   EXPECT_EQ(FileBytes(), kSaved00);
 }
 
 TEST_F(SettingsWindowTest, ClosingOtherwiseSavesNothing) {
-  Settings settings{1, 1};
+  Settings settings = Choices(1, 1);
   SettingsWindow window(path_, settings);
   ShowActive(window);
   QSignalSpy closed(&window, &SettingsWindow::closed);
@@ -135,7 +138,7 @@ TEST_F(SettingsWindowTest, ClosingOtherwiseSavesNothing) {
   window.close();
   EXPECT_EQ(closed.count(), 1);
   EXPECT_EQ(FileBytes(), kOldFile);
-  EXPECT_EQ(settings.FontSize, 1);
+  EXPECT_EQ(settings.fontSize == FontSize::Large, 1 == 0);
 }
 
 TEST_F(SettingsWindowTest, EnterAndEscapeDoNothing) {
@@ -154,7 +157,7 @@ TEST_F(SettingsWindowTest, EnterAndEscapeDoNothing) {
 }
 
 TEST_F(SettingsWindowTest, TabVisitsEveryControlInARound) {
-  Settings settings{1, 1};  // "Large" and "First Page" unchecked: Qt's own chain would skip them
+  Settings settings = Choices(1, 1);  // "Large" and "First Page" unchecked: Qt's own chain would skip them
   SettingsWindow window(path_, settings);
   ShowActive(window);
   EXPECT_EQ(QApplication::focusWidget(), &window);  // no control has the focus at first
@@ -183,7 +186,7 @@ TEST_F(SettingsWindowTest, ShiftTabFromNoFocusGoesToSave) {
 }
 
 TEST_F(SettingsWindowTest, OptionsStayExclusive) {
-  Settings settings{1, 1};
+  Settings settings = Choices(1, 1);
   SettingsWindow window(path_, settings);
   ShowActive(window);
   QTest::mouseClick(window.regularOption(), Qt::LeftButton);  // clicking the checked option keeps it
@@ -193,12 +196,32 @@ TEST_F(SettingsWindowTest, OptionsStayExclusive) {
   EXPECT_FALSE(window.regularOption()->isChecked());
   EXPECT_TRUE(window.largeOption()->isChecked());
   EXPECT_TRUE(window.everyPageOption()->isChecked());  // the other group is untouched
-  window.everyPageOption()->setFocus();
-  PressKey(Qt::Key_Right);  // arrows move within the group and check
-  EXPECT_EQ(QApplication::focusWidget(), window.firstPageOption());
-  EXPECT_TRUE(window.firstPageOption()->isChecked());
-  EXPECT_FALSE(window.everyPageOption()->isChecked());
-  EXPECT_TRUE(window.largeOption()->isChecked());
+}
+
+TEST_F(SettingsWindowTest, ArrowKeysDoNothing) {
+  Settings settings = Choices(1, 1);
+  SettingsWindow window(path_, settings);
+  ShowActive(window);
+  const std::array<QWidget*, 5> controls = {window.regularOption(), window.largeOption(), window.everyPageOption(),
+                                            window.firstPageOption(), window.saveButton()};
+  for (QWidget* control : controls) {
+    control->setFocus();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}) {
+      PressKey(key);
+      EXPECT_EQ(QApplication::focusWidget(), control) << key;
+    }
+  }
+  EXPECT_TRUE(window.regularOption()->isChecked());
+  EXPECT_TRUE(window.everyPageOption()->isChecked());
+  EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(SettingsWindowTest, StaticTextsStandAtTheTopOfTheirRectangle) {
+  Settings settings;
+  SettingsWindow window(path_, settings);
+  for (const QLabel* label : {window.fontSizeLabel(), window.pageHeaderLabel()}) {
+    EXPECT_EQ(label->alignment(), Qt::AlignTop | Qt::AlignLeft) << label->text().toStdString();
+  }
 }
 
 TEST_F(SettingsWindowTest, ActivationGivesFocusBack) {
@@ -218,9 +241,9 @@ TEST_F(SettingsWindowTest, ActivationGivesFocusBack) {
 
 TEST_F(SettingsWindowTest, RunReturnsAtOnceWithoutAWindowingSystem) {
   ASSERT_EQ(QGuiApplication::platformName(), "offscreen");
-  Settings settings{0, 0};
+  Settings settings = Choices(0, 0);
   RunSettingsWindow(path_, settings);
-  EXPECT_EQ(settings.FontSize, 0);
+  EXPECT_EQ(settings.fontSize == FontSize::Large, 0 == 0);
   EXPECT_EQ(FileBytes(), kOldFile);
   EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
 }

@@ -11,6 +11,7 @@
 #include "surface/fonts.h"
 #include "surface/logo.h"
 #include "surface/page_compressor.h"
+#include "surface/print_surface.h"
 
 namespace folivane {
 namespace {
@@ -31,7 +32,8 @@ class PdfWriterTest : public ::testing::Test {
   // combining marks, a tab and a line far wider than the page.
   QByteArray Draw(const QString& name, int workers) {
     const QString path = dir_.filePath(name);
-    PdfSurface surface(path, QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)), workers);
+    PdfSurface surface(path, QPageSize(QPageSize::A4), kPdfPrintableArea,
+                       QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)), workers);
     EXPECT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
     const Font body = MakeFont(u"Courier New"_qs, 46, 96);
     const Font banner = MakeFont(u"Courier New Bold"_qs, 51, 96);
@@ -86,7 +88,7 @@ TEST_F(PdfWriterTest, SameDrawingGivesTheSameBytesWithAnyNumberOfWorkers) {
 }
 
 TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
-  PdfSurface surface(dir_.filePath(u"missing/a.pdf"_qs));
+  PdfSurface surface(dir_.filePath(u"missing/a.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea);
   EXPECT_EQ(surface.OpenJob(u"x"_qs), 0);
   EXPECT_FALSE(surface.BeginDrawing());
   surface.CloseJob();

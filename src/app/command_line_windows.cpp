@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "app/command_line_windows.h"
 
 namespace folivane {
 
@@ -42,11 +42,6 @@ QStringList SplitCommandLine(const QString& commandLine) {
   }
   if (!tokens.isEmpty()) tokens.removeFirst();
   return tokens;
-}
-
-QString ParameterCursor::Fetch() {
-  if (next_ >= parameters_.size()) return {};
-  return parameters_[next_++];
 }
 
 }  // namespace folivane
