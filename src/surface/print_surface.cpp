@@ -14,6 +14,7 @@
 
 #include "surface/diagnostics.h"
 #include "surface/additive_cuts.h"
+#include "surface/display.h"
 #include "surface/print_queue.h"
 
 namespace folivane {
@@ -50,11 +51,6 @@ QColor ToQColor(int colour) {
 }
 
 // Platforms on which no user can see or answer a dialog.
-bool PlatformCannotShowDialogs() {
-  const QString platform = QGuiApplication::platformName();
-  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
-         platform == QLatin1String("minimalegl");
-}
 
 // Scripts whose letters keep their own advance next to any neighbour in a font that does not kern:
 // no joining forms, no reordering, no clusters.
@@ -151,7 +147,7 @@ const QPaintDevice* PrintSurface::Device() const { return printer_.get(); }
 bool PrintSurface::ShowPrintDialog() {
   if (pdfPath_) return printer_ != nullptr;
   ReleasePrinter();
-  if (PlatformCannotShowDialogs() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+  if (!CanShowWindows()) {
     qCInfo(lcPrint, "no print dialog: there is no display to show it on");
     return false;
   }
