@@ -55,6 +55,5 @@ QImage PrepareLogo(int printableWidth, const QByteArray& bitmap) {
   return scaled.convertToFormat(QImage::Format_RGB888);
 }
 
-void ReleaseBitmap(QImage& image) { image = QImage(); }
 
 }  // namespace folivane
