@@ -1,8 +1,8 @@
 // folivane: prints a source handed over by the IDE, or shows the settings window.
-#include <QApplication>
 #include <QFile>
 
 #include "app/print_road.h"
+#include "app/qt_session.h"
 #include "app/startup.h"
 #include "settings/settings_window.h"
 #include "surface/diagnostics.h"
@@ -21,15 +21,8 @@ void Run(int argc, char** argv) {
   using namespace folivane;
   const QList<QByteArray> parameters = ProgramParameters(argc, argv);
 
-  // Qt sees only a program name, so a parameter such as "-platform" stays the IDE's parameter.
-  ChooseQtPlatform();
-  char programName[] = "folivane";
-  char* qtArgv[] = {programName, nullptr};
-  int qtArgc = 1;
-  // The tool shows no messages, not even Qt's own warnings on stderr; only the diagnostics that
-  // the user turned on with QT_LOGGING_RULES reach stderr.
-  qInstallMessageHandler(WriteOwnMessagesOnly);
-  QApplication application(qtArgc, qtArgv);
+  // A parameter such as "-platform" stays the IDE's parameter: Qt never sees it.
+  const QtSession qt("folivane", QtSession::Kind::Desktop);
 
   RunState state;
   state.request.displayDpi = ReadDisplayResolution();

@@ -1,13 +1,13 @@
 // folivane-pdf: prints a source to a PDF file exactly as folivane prints it, for scripts and tests.
 #include <QDateTime>
 #include <QFile>
-#include <QGuiApplication>
 #include <cstdio>
 #include <sys/stat.h>
 
 #include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
+#include "app/qt_session.h"
 #include "app/startup.h"
 #include "surface/pdf_surface.h"
 #include "surface/print_surface.h"
@@ -158,14 +158,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
 
-  // A batch renderer needs no display; its output is the same with or without one.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  char programName[] = "folivane-pdf";
-  char* qtArgv[] = {programName, nullptr};
-  int qtArgc = 1;
-  // Qt's own warnings (a missing runtime folder, font cache notes) are no business of the user's.
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-  QGuiApplication application(qtArgc, qtArgv);
+  const QtSession qt("folivane-pdf", QtSession::Kind::Batch);
 
   RunState state;
   state.request.displayDpi = 96;

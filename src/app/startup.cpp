@@ -22,21 +22,4 @@ Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const Mode
   return Mode::Print;
 }
 
-void ChooseQtPlatform() {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-  const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
-  if (!chosen.isEmpty()) {
-    // Qt tries the platforms of a list in turn; ending it with offscreen turns a display that
-    // cannot be reached into a quiet run instead of an abort.
-    if (!chosen.contains("offscreen")) qputenv("QT_QPA_PLATFORM", chosen + ";offscreen");
-    return;
-  }
-  QByteArray list;
-  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) list += "wayland;";
-  if (!qEnvironmentVariableIsEmpty("DISPLAY")) list += "xcb;";
-  list += "offscreen";
-  qputenv("QT_QPA_PLATFORM", list);
-#endif
-}
-
 }  // namespace folivane

@@ -23,8 +23,4 @@ struct ModeEnds {
 // bytes: file calls use them as they are, and only texts shown or parsed are decoded.
 Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends);
 
-// Makes sure a QGuiApplication can start: without any display the offscreen platform is chosen,
-// and an unusable display falls back to it instead of aborting.
-void ChooseQtPlatform();
-
 }  // namespace folivane

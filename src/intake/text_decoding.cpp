@@ -180,7 +180,7 @@ DecodedText DecodeIllFormedCopyText(QByteArrayView bytes) {
   qsizetype wellFormed = 0;
   qsizetype broken = 0;
   text = DecodeUtf8Leniently(bytes, &wellFormed, &broken);
-  if (broken == 0 || wellFormed > broken || bytes.startsWith("\xEF\xBB\xBF")) return {std::move(text), kUtf8Name};
+  if (broken == 0 || wellFormed > broken || bytes.startsWith(kUtf8ByteOrderMark)) return {std::move(text), kUtf8Name};
   text = QString();
   return DecodeInCodePage(bytes, DetectCodePage(bytes));
 }

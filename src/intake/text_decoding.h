@@ -7,6 +7,9 @@
 
 namespace folivane {
 
+// The UTF-8 byte-order mark, which the settings file starts with and a copy may start with.
+inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
 // The encoding that picks itself from the bytes; "utf-8" forces UTF-8, any other name a code page.
 inline constexpr char kAutomaticEncoding[] = "auto";
 

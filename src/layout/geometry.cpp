@@ -1,5 +1,7 @@
 #include "layout/geometry.h"
 
+#include "surface/rounding.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,13 +38,7 @@ int ScaledWrapLimit(const SizeProfile& profile, const LayoutScale& scale) {
 int FontPointSize(float sizeFactor, int horizontalFactor) {
   // volatile keeps the product a true 32-bit float even where the compiler could widen it.
   volatile float product = sizeFactor * static_cast<float>(horizontalFactor);
-  // The held float widens to double exactly; the halfway test then needs no rounding mode.
-  const double held = product;
-  const double lower = std::floor(held);
-  const double fraction = held - lower;
-  double nearest = lower;
-  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(lower, 2.0) != 0.0)) nearest = lower + 1.0;
-  return static_cast<int>(nearest);
+  return RoundHalfToEven(product);
 }
 
 JobFontSizes ComputeFontSizes(const SizeProfile& profile, const LayoutScale& scale) {

@@ -20,13 +20,6 @@ JobFonts MakeJobFonts(const JobFontSizes& sizes, int displayDpi) {
   return fonts;
 }
 
-void ReleaseJobFonts(JobFonts& fonts) {
-  ReleaseFont(fonts.body);
-  ReleaseFont(fonts.banner);
-  ReleaseFont(fonts.footer);
-  ReleaseFont(fonts.version);
-  ReleaseFont(fonts.fileName);
-}
 
 void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
   surface.UseFont(fonts.body);
@@ -107,10 +100,8 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request) {
     EmitRows(surface, job, profile, request.headerPlacement, wrapper);
     surface.EndDrawing();
   }
+  // The job's fonts and the scaled logo go with `job`, after the job is closed.
   surface.CloseJob();
-
-  ReleaseJobFonts(job.fonts);
-  ReleaseBitmap(job.logo);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "settings/ini.h"
 
+#include "intake/text_decoding.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -13,7 +15,6 @@ namespace folivane {
 
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr char kLineEnd[] = "\r\n";
 
 // The settings file is 47 bytes; a file that reads on for ever (a link into /proc, a huge
@@ -93,7 +94,7 @@ struct IniEngine::Document {
   }
 
   QByteArray Compose() const {
-    QByteArray out = QByteArray(kByteOrderMark) + kLineEnd;
+    QByteArray out = QByteArray(kUtf8ByteOrderMark) + kLineEnd;
     for (const IniEntry& entry : entries) {
       if (entry.isGroup) {
         out.append('[').append(entry.name).append(']');
@@ -134,7 +135,7 @@ bool IniEngine::OpenIni(const QString& path) {
   const QByteArray bytes = file.read(kMaxIniBytes);
   // Without a byte order mark the text is ISO 8859-1.
   document_->entries =
-      ParseIni(bytes.startsWith(kByteOrderMark) ? bytes.sliced(3) : QString::fromLatin1(bytes).toUtf8());
+      ParseIni(bytes.startsWith(kUtf8ByteOrderMark) ? bytes.sliced(3) : QString::fromLatin1(bytes).toUtf8());
   return true;
 }
 

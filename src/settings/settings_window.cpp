@@ -1,5 +1,7 @@
 #include "settings/settings_window.h"
 
+#include "surface/display.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -33,11 +35,6 @@ QRadioButton* AddOption(QWidget* window, QButtonGroup* group, const QString& tex
   return option;
 }
 
-bool CannotShowWindows() {
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-  const QString platform = QGuiApplication::platformName();
-  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
-}
 
 }  // namespace
 
@@ -152,7 +149,7 @@ void SettingsWindow::CentreOnPrimaryScreen() {
 }
 
 void RunSettingsWindow(const QString& settingsPath, Settings& settings) {
-  if (CannotShowWindows()) return;
+  if (!CanShowWindows()) return;
   SettingsWindow window(settingsPath, settings);
   QEventLoop loop;
   QObject::connect(&window, &SettingsWindow::closed, &loop, &QEventLoop::quit);

@@ -73,6 +73,5 @@ Font MakeFont(const QString& faceName, int pointSize, int displayDpi) {
   return font;
 }
 
-void ReleaseFont(Font& font) { font = Font{}; }
 
 }  // namespace folivane

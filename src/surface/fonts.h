@@ -13,6 +13,4 @@ int ReadDisplayResolution();
 // pointSize x displayDpi / 72, rounded half away from zero.
 Font MakeFont(const QString& faceName, int pointSize, int displayDpi);
 
-void ReleaseFont(Font& font);
-
 }  // namespace folivane

@@ -1,5 +1,7 @@
 #include "surface/logo.h"
 
+#include "surface/rounding.h"
+
 #include <QFile>
 #include <cmath>
 
@@ -24,12 +26,6 @@ bool HasBitmapFileHeader(const QByteArray& bitmap) {
   return ReadU16(bitmap, 6) == 0 && ReadU16(bitmap, 8) == 0;
 }
 
-// Rounds to the nearest integer with an exact half going to the even neighbour; values that are
-// no whole size (NaN, negative, beyond int) become 0.
-int RoundToEven(float value) {
-  if (!(value >= 0.0f) || value > 2.0e9f) return 0;
-  return static_cast<int>(std::nearbyint(value));
-}
 
 }  // namespace
 
@@ -42,7 +38,7 @@ QByteArray LogoBitmap() {
 QSize LogoSize(int printableWidth) {
   if (printableWidth <= 0) return {0, 0};
   const float ratio = kReferenceWidth / static_cast<float>(printableWidth);
-  return {RoundToEven(kLogoWidthAtReference / ratio), RoundToEven(kLogoHeightAtReference / ratio)};
+  return {RoundHalfToEven(kLogoWidthAtReference / ratio), RoundHalfToEven(kLogoHeightAtReference / ratio)};
 }
 
 QImage PrepareLogo(int printableWidth, const QByteArray& bitmap) {
@@ -59,6 +55,5 @@ QImage PrepareLogo(int printableWidth, const QByteArray& bitmap) {
   return scaled.convertToFormat(QImage::Format_RGB888);
 }
 
-void ReleaseBitmap(QImage& image) { image = QImage(); }
 
 }  // namespace folivane

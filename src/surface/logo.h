@@ -17,6 +17,4 @@ QSize LogoSize(int printableWidth);
 // bitmap is not an acceptable uncompressed 24-bit BMP.
 QImage PrepareLogo(int printableWidth, const QByteArray& bitmap = LogoBitmap());
 
-void ReleaseBitmap(QImage& image);
-
 }  // namespace folivane

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "surface/diagnostics.h"
+#include "surface/display.h"
 #include "surface/print_queue.h"
 
 namespace folivane {
@@ -19,13 +20,6 @@ namespace {
 
 QColor ToQColor(int colour) {
   return QColor::fromRgb(static_cast<QRgb>(colour) | 0xFF000000u);
-}
-
-// Platforms on which no user can see or answer a dialog.
-bool PlatformCannotShowDialogs() {
-  const QString platform = QGuiApplication::platformName();
-  return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
-         platform == QLatin1String("minimalegl");
 }
 
 }  // namespace
@@ -73,7 +67,7 @@ void PrintSurface::ReleasePrinter() {
 bool PrintSurface::ShowPrintDialog() {
   if (pdfPath_) return printer_ != nullptr;
   ReleasePrinter();
-  if (PlatformCannotShowDialogs() || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+  if (!CanShowWindows()) {
     qCInfo(lcPrint, "no print dialog: there is no display to show it on");
     return false;
   }
