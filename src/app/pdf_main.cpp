@@ -1,7 +1,9 @@
 // folivane-pdf: prints a source to a PDF file exactly as folivane prints it, for scripts and tests.
+#include <QCommandLineParser>
 #include <QDateTime>
 #include <QFile>
 #include <cstdio>
+#include <optional>
 #include <sys/stat.h>
 
 #include "app/paper.h"
@@ -14,33 +16,15 @@
 
 namespace {
 
+using namespace folivane;
+
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-const char kUsage[] =
-    "Usage: folivane-pdf [OPTION]... SOURCE OUTPUT.pdf\n"
+const char kDescription[] =
     "Print a PureBasic source to a PDF file the way folivane prints it at 600 dpi: banner,\n"
     "header with logo, footer with date stamp and page number, numbered and wrapped lines.\n"
     "The IDE options block at the end of SOURCE is left out; SOURCE is never changed or deleted.\n"
-    "\n"
-    "  --selection TEXT             print only the lines of the IDE selection TEXT\n"
-    "                               (start line x start column x end line x end column, e.g. 12x1x20x5)\n"
-    "  --font-size regular|large    body text size (default: from the settings file)\n"
-    "  --page-header every|first    full header on every page or on the first only\n"
-    "                               (default: from the settings file)\n"
-    "  --source-name PATH           show the file name of PATH in the header (default: SOURCE)\n"
-    "  --clock YYYY-MM-DDTHH:MM:SS  use this local time in the footer instead of the clock\n"
-    "  --encoding NAME              how SOURCE is decoded: auto (the default: UTF-8 when it is,\n"
-    "                               else the legacy code page detected), utf-8, or a code page\n"
-    "                               such as windows-1252, windows-1251, gbk, big5, shift_jis\n"
-    "  --paper NAME                 paper size, as a4, letter, legal, a5, b5, executive, ...\n"
-    "                               in any case (default: the paper named by PAPERSIZE, else\n"
-    "                               by /etc/papersize, else a4); the listing fills the page less\n"
-    "                               a laser printer's margins (99 pixels at 600 dpi left and\n"
-    "                               right, 119 at the top and the bottom)\n"
-    "  --engine native|qt           write the PDF with folivane's own writer (default), or with\n"
-    "                               Qt's PDF engine as the printing path draws\n"
-    "  -h, --help                   show this help and exit\n"
     "\n"
     "OUTPUT: the PDF is written to a temporary file beside OUTPUT and renamed over it only when\n"
     "it is whole, so a failure or an interruption leaves an old OUTPUT as it was. A pipe, FIFO or\n"
@@ -48,201 +32,202 @@ const char kUsage[] =
     "256 MiB and 16,000,000 lines; what lies beyond is left out, with a message.\n"
     "\n"
     "Exit status: 0 when the PDF was written, 1 when SOURCE cannot be read or holds nothing to\n"
-    "print, when OUTPUT is SOURCE, or when OUTPUT cannot be written whole, 2 for bad arguments.\n";
+    "print, when OUTPUT is SOURCE, or when OUTPUT cannot be written whole, 2 for bad arguments.";
 
-struct PdfOptions {
+// What the command line asks for, checked.
+struct PdfJob {
   QByteArray source;  // the platform's own bytes, for file calls
   QByteArray output;
-  QString sourceName;
+  std::optional<QString> sourceName;
   QString selection;
-  QString fontSize;
-  QString pageHeader;
-  QString clock;
-  QString encoding;
-  QString paper;
-  QString engine;
+  std::optional<FontSize> fontSize;
+  std::optional<HeaderPlacement> headerPlacement;
+  LocalClock clock = SystemLocalClock();
+  IntakeOptions intake;
+  QPageSize paper = QPageSize(QPageSize::A4);
+  QDateTime created = QDateTime::currentDateTime();  // for the document information
+  bool qtEngine = false;
 };
 
-void Complain(const QString& message) {
-  std::fprintf(stderr, "folivane-pdf: %s\n", qPrintable(message));
+void Complain(const QString& message) { std::fprintf(stderr, "folivane-pdf: %s\n", qPrintable(message)); }
+
+// The arguments as text for the parser. An argument whose bytes do not survive the way to text
+// and back (a file name that is not UTF-8) stands in as a private-use mark and its index, so that
+// SOURCE and OUTPUT keep their own bytes.
+constexpr char16_t kRawArgument = u'\uE000';
+
+QStringList ArgumentsAsText(const QList<QByteArray>& raw) {
+  QStringList arguments;
+  for (qsizetype i = 0; i < raw.size(); ++i) {
+    const QString text = QFile::decodeName(raw[i]);
+    const bool survives = QFile::encodeName(text) == raw[i];
+    arguments.append(survives || raw[i].startsWith('-') ? text : QString(kRawArgument) + QString::number(i));
+  }
+  return arguments;
 }
 
-// Fills `options` from the arguments; false (after a message) when they do not fit the usage.
-bool ParseArguments(const QList<QByteArray>& rawArguments, PdfOptions& options, bool& helpAsked) {
-  QStringList arguments;
-  for (const QByteArray& raw : rawArguments) arguments.append(QFile::decodeName(raw));
-  const QList<std::pair<QString, QString*>> valued = {
-      {QStringLiteral("--selection"), &options.selection},
-      {QStringLiteral("--font-size"), &options.fontSize},
-      {QStringLiteral("--page-header"), &options.pageHeader},
-      {QStringLiteral("--source-name"), &options.sourceName},
-      {QStringLiteral("--clock"), &options.clock},
-      {QStringLiteral("--encoding"), &options.encoding},
-      {QStringLiteral("--paper"), &options.paper},
-      {QStringLiteral("--engine"), &options.engine}};
-  QList<QByteArray> positional;
-  bool optionsEnded = false;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    const QString& argument = arguments[i];
-    if (optionsEnded || !argument.startsWith(u'-') || argument == u"-") {
-      positional.append(rawArguments[i]);
-      continue;
-    }
-    if (argument == u"--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (argument == u"-h" || argument == u"--help") {
-      helpAsked = true;
-      return true;
-    }
-    const qsizetype equals = argument.indexOf(u'=');
-    const QString name = equals < 0 ? argument : argument.left(equals);
-    QString* target = nullptr;
-    for (const auto& [optionName, field] : valued)
-      if (optionName == name) target = field;
-    if (!target) {
-      Complain(QStringLiteral("unknown option %1").arg(name));
-      return false;
-    }
-    if (equals >= 0) {
-      *target = argument.mid(equals + 1);
-    } else if (i + 1 < arguments.size()) {
-      *target = arguments[++i];
-    } else {
-      Complain(QStringLiteral("option %1 needs a value").arg(name));
-      return false;
-    }
-  }
-  if (positional.size() != 2) {
-    Complain(QStringLiteral("expected SOURCE and OUTPUT.pdf, got %1 file argument(s)").arg(positional.size()));
-    return false;
-  }
-  options.source = positional[0];
-  options.output = positional[1];
-  return true;
+QByteArray RawBytes(const QString& argument, const QList<QByteArray>& raw) {
+  if (argument.startsWith(kRawArgument)) return raw.value(argument.mid(1).toLongLong());
+  return QFile::encodeName(argument);
 }
 
 template <typename Choice>
-bool ApplyChoice(const QString& value, const char* option, std::pair<const char*, Choice> one,
-                 std::pair<const char*, Choice> other, Choice& field) {
-  if (value.isEmpty()) return true;
-  if (value == QLatin1String(one.first)) {
-    field = one.second;
-  } else if (value == QLatin1String(other.first)) {
-    field = other.second;
-  } else {
-    Complain(QStringLiteral("%1 takes %2 or %3, not \"%4\"").arg(option, one.first, other.first, value));
+bool ReadChoice(const QCommandLineParser& parser, const QString& option,
+                std::initializer_list<std::pair<const char*, Choice>> choices, std::optional<Choice>& field) {
+  if (!parser.isSet(option)) return true;
+  const QString value = parser.value(option);
+  for (const auto& [name, choice] : choices) {
+    if (value == QLatin1String(name)) {
+      field = choice;
+      return true;
+    }
+  }
+  Complain(QStringLiteral("--%1 takes %2 or %3, not \"%4\"")
+               .arg(option, choices.begin()->first, (choices.begin() + 1)->first, value));
+  return false;
+}
+
+bool ReadClockEncodingAndPaper(const QCommandLineParser& parser, PdfJob& job) {
+  if (parser.isSet("clock")) {
+    const QDateTime moment = QDateTime::fromString(parser.value("clock"), Qt::ISODate);
+    if (!moment.isValid()) {
+      Complain(QStringLiteral("--clock takes YYYY-MM-DDTHH:MM:SS, not \"%1\"").arg(parser.value("clock")));
+      return false;
+    }
+    job.clock = [moment] { return LocalTimeOf(moment); };
+    job.created = moment;
+  }
+  if (parser.isSet("encoding")) {
+    job.intake.encoding = parser.value("encoding").toLatin1();
+    if (!IsKnownEncoding(job.intake.encoding)) {
+      Complain(QStringLiteral("--encoding takes auto, utf-8 or a code page name such as windows-1252, "
+                              "windows-1251, iso-8859-15, gbk, big5, shift_jis, euc-jp, euc-kr or "
+                              "koi8-r, not \"%1\"").arg(parser.value("encoding")));
+      return false;
+    }
+  }
+  const QString systemPaper = parser.isSet("paper") ? QString() : SystemPaperName();
+  const QString paperName = parser.isSet("paper") ? parser.value("paper")
+                            : systemPaper.isEmpty() ? QStringLiteral("A4") : systemPaper;
+  if (const std::optional<QPageSize> paper = PaperNamed(paperName)) {
+    job.paper = *paper;
+  } else if (parser.isSet("paper")) {
+    Complain(QStringLiteral("--paper takes a paper name such as a4, letter or legal, not \"%1\"").arg(paperName));
     return false;
+  } else {
+    Complain(QStringLiteral("the system's paper \"%1\" is unknown; printing on A4").arg(paperName));
   }
   return true;
 }
 
-folivane::LocalClock FixedClock(const QDateTime& moment) {
-  return [moment] { return folivane::LocalTimeOf(moment); };
+void DeclareOptions(QCommandLineParser& parser) {
+  parser.setApplicationDescription(QString::fromLatin1(kDescription));
+  parser.addOptions({
+      {{"h", "help"}, "Show this help and exit."},
+      {"selection", "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
+                    "end column, e.g. 12x1x20x5).", "TEXT"},
+      {"font-size", "Body text size, regular or large (default: from the settings file).", "SIZE"},
+      {"page-header", "Full header on every page or on the first only: every or first (default: from the "
+                      "settings file).", "WHERE"},
+      {"source-name", "Show the file name of PATH in the header (default: SOURCE).", "PATH"},
+      {"clock", "Use this local time, YYYY-MM-DDTHH:MM:SS, in the footer instead of the clock.", "TIME"},
+      {"encoding", "How SOURCE is decoded: auto (the default: UTF-8 when it is, else the legacy code page "
+                   "detected), utf-8, or a code page such as windows-1252, windows-1251, gbk, big5, "
+                   "shift_jis.", "NAME"},
+      {"paper", "Paper size, as a4, letter, legal, a5, b5, executive, ... in any case (default: the paper "
+                "named by PAPERSIZE, else by /etc/papersize, else a4); the listing fills the page less a "
+                "laser printer's margins (99 pixels at 600 dpi left and right, 119 at the top and the "
+                "bottom).", "NAME"},
+      {"engine", "Write the PDF with folivane's own writer, native (the default), or with Qt's PDF engine "
+                 "as the printing path draws, qt.", "ENGINE"},
+  });
+  parser.addPositionalArgument("SOURCE", "The PureBasic source to print.");
+  parser.addPositionalArgument("OUTPUT.pdf", "The PDF to write, or - for standard output.");
 }
 
-int Run(int argc, char** argv) {
-  using namespace folivane;
-  QList<QByteArray> arguments;
-  for (int i = 1; i < argc; ++i) arguments.append(QByteArray(argv[i]));
+// The job the arguments ask for; nothing (after a message) when they do not fit the usage.
+// `helpAsked` is set when the help was asked for.
+std::optional<PdfJob> ParseArguments(const QList<QByteArray>& raw, bool& helpAsked) {
+  QCommandLineParser parser;
+  DeclareOptions(parser);
+  QStringList arguments = ArgumentsAsText(raw);
+  arguments.prepend(QStringLiteral("folivane-pdf"));
+  if (!parser.parse(arguments)) {
+    Complain(parser.errorText());
+    return std::nullopt;
+  }
+  if (parser.isSet("help")) {
+    helpAsked = true;
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    return std::nullopt;
+  }
+  const QStringList files = parser.positionalArguments();
+  if (files.size() != 2) {
+    Complain(QStringLiteral("expected SOURCE and OUTPUT.pdf, got %1 file argument(s)").arg(files.size()));
+    return std::nullopt;
+  }
+  PdfJob job;
+  job.source = RawBytes(files[0], raw);
+  job.output = RawBytes(files[1], raw);
+  if (parser.isSet("source-name")) job.sourceName = QFile::decodeName(RawBytes(parser.value("source-name"), raw));
+  job.selection = parser.value("selection");
+  if (!ReadChoice(parser, "font-size", {std::pair{"regular", FontSize::Regular}, {"large", FontSize::Large}},
+                  job.fontSize) ||
+      !ReadChoice(parser, "page-header",
+                  {std::pair{"every", HeaderPlacement::EveryPage}, {"first", HeaderPlacement::FirstPage}},
+                  job.headerPlacement) ||
+      !ReadClockEncodingAndPaper(parser, job)) {
+    return std::nullopt;
+  }
+  const QString engine = parser.value("engine");
+  if (!engine.isEmpty() && engine != u"native" && engine != u"qt") {
+    Complain(QStringLiteral("--engine takes native or qt, not \"%1\"").arg(engine));
+    return std::nullopt;
+  }
+  job.qtEngine = engine == u"qt";
+  return job;
+}
 
-  PdfOptions options;
-  bool helpAsked = false;
-  if (!ParseArguments(arguments, options, helpAsked)) {
-    std::fputs("Try 'folivane-pdf --help'.\n", stderr);
-    return kExitUsage;
-  }
-  if (helpAsked) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-
-  const QtSession qt("folivane-pdf", QtSession::Kind::Batch);
-
-  RunState state;
-  state.request.displayDpi = 96;
-  state.settingsDirectory = SettingsDirectory();
-  state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
-  if (!ApplyChoice(options.fontSize, "--font-size", std::pair{"regular", FontSize::Regular},
-                   std::pair{"large", FontSize::Large}, state.settings.fontSize) ||
-      !ApplyChoice(options.pageHeader, "--page-header", std::pair{"every", HeaderPlacement::EveryPage},
-                   std::pair{"first", HeaderPlacement::FirstPage}, state.settings.headerPlacement)) {
-    return kExitUsage;
-  }
-  if (!options.engine.isEmpty() && options.engine != u"native" && options.engine != u"qt") {
-    Complain(QStringLiteral("--engine takes native or qt, not \"%1\"").arg(options.engine));
-    return kExitUsage;
-  }
-  QDateTime created = QDateTime::currentDateTime();
-  LocalClock clock = SystemLocalClock();
-  if (!options.clock.isEmpty()) {
-    const QDateTime moment = QDateTime::fromString(options.clock, Qt::ISODate);
-    if (!moment.isValid()) {
-      Complain(QStringLiteral("--clock takes YYYY-MM-DDTHH:MM:SS, not \"%1\"").arg(options.clock));
-      return kExitUsage;
-    }
-    clock = FixedClock(moment);
-    created = moment;
-  }
-  IntakeOptions intake;
-  if (!options.encoding.isEmpty()) {
-    if (!IsKnownEncoding(options.encoding.toLatin1())) {
-      Complain(QStringLiteral("--encoding takes auto, utf-8 or a code page name such as windows-1252, "
-                              "windows-1251, iso-8859-15, gbk, big5, shift_jis, euc-jp, euc-kr or "
-                              "koi8-r, not \"%1\"").arg(options.encoding));
-      return kExitUsage;
-    }
-    intake.encoding = options.encoding.toLatin1();
-  }
-  std::optional<QPageSize> paper = PaperNamed(options.paper);
-  if (!options.paper.isEmpty() && !paper) {
-    Complain(QStringLiteral("--paper takes a paper name such as a4, letter or legal, not \"%1\"").arg(options.paper));
-    return kExitUsage;
-  }
-  if (!paper) {
-    const QString systemPaper = SystemPaperName();
-    paper = PaperNamed(systemPaper.isEmpty() ? QStringLiteral("A4") : systemPaper);
-    if (!paper) {
-      Complain(QStringLiteral("the system's paper \"%1\" is unknown; printing on A4").arg(systemPaper));
-      paper = QPageSize(QPageSize::A4);
-    }
-  }
-  const QString shownSource = QFile::decodeName(options.source);
-  state.request.sourcePath = options.sourceName.isEmpty() ? shownSource : options.sourceName;
-  state.request.selection = options.selection;
-
+// Reads SOURCE into the run's request; the exit code when it holds nothing to print.
+std::optional<int> ReadSource(const PdfJob& job, RunState& state) {
+  const QString shownSource = QFile::decodeName(job.source);
+  state.request.sourcePath = job.sourceName.value_or(shownSource);
+  state.request.selection = job.selection;
   struct stat sourceStatus {};
-  if (::stat(options.source.constData(), &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode) ||
-      !ReadSourceCopy(options.source, QByteArray(), state.request.source, {CopyDisposal::Keep, intake, {}})) {
+  if (::stat(job.source.constData(), &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode) ||
+      !ReadSourceCopy(job.source, QByteArray(), state.request.source, {CopyDisposal::Keep, job.intake, {}})) {
     Complain(QStringLiteral("cannot read %1").arg(shownSource));
     return kExitFailure;
   }
   if (state.request.source.cutShort) {
     Complain(QStringLiteral("%1 is longer than %2 MiB or %3 lines; the rest is left out")
-                 .arg(shownSource).arg(kMaxCopyBytes / (1024 * 1024)).arg(kMaxCopyLines));
+                 .arg(shownSource)
+                 .arg(kMaxCopyBytes / (1024 * 1024))
+                 .arg(kMaxCopyLines));
   }
   if (state.request.source.lines.isEmpty()) {
     Complain(QStringLiteral("%1 holds no line before its IDE options block: nothing to print").arg(shownSource));
     return kExitFailure;
   }
-
   if (const QString missing = DescribeCharactersWithoutGlyph(state.request); !missing.isEmpty()) Complain(missing);
+  return std::nullopt;
+}
 
+int Render(const PdfJob& job, RunState& state) {
   QString error;
-  const std::unique_ptr<PdfOutput> output = PdfOutput::Prepare(options.output, IdentityOf(options.source), error);
+  const std::unique_ptr<PdfOutput> output = PdfOutput::Prepare(job.output, IdentityOf(job.source), error);
   if (!output) {
     Complain(error);
     return kExitFailure;
   }
-  if (options.engine == u"qt") {
-    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath(), *paper);
-    PrintSource(state, *pdf, clock);
+  if (job.qtEngine) {
+    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath(), job.paper);
+    PrintSource(state, *pdf, job.clock);
   } else {
-    PdfSurface pdf(output->RenderPath(), *paper, PdfPrintableArea(*paper), created);
-    PrintSource(state, pdf, clock);
+    PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
+    PrintSource(state, pdf, job.clock);
     if (!pdf.Written()) {
-      Complain(QStringLiteral("could not write %1").arg(QFile::decodeName(options.output)));
+      Complain(QStringLiteral("could not write %1").arg(QFile::decodeName(job.output)));
       return kExitFailure;
     }
   }
@@ -251,6 +236,30 @@ int Run(int argc, char** argv) {
     return kExitFailure;
   }
   return 0;
+}
+
+int Run(int argc, char** argv) {
+  QList<QByteArray> arguments;
+  for (int i = 1; i < argc; ++i) arguments.append(QByteArray(argv[i]));
+  // Qt starts first: the help text names the program as Qt knows it.
+  const QtSession qt("folivane-pdf", QtSession::Kind::Batch);
+
+  bool helpAsked = false;
+  const std::optional<PdfJob> job = ParseArguments(arguments, helpAsked);
+  if (!job) {
+    if (helpAsked) return 0;
+    std::fputs("Try 'folivane-pdf --help'.\n", stderr);
+    return kExitUsage;
+  }
+
+  RunState state;
+  state.request.displayDpi = 96;
+  state.settingsDirectory = SettingsDirectory();
+  state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
+  state.settings.fontSize = job->fontSize.value_or(state.settings.fontSize);
+  state.settings.headerPlacement = job->headerPlacement.value_or(state.settings.headerPlacement);
+  if (const std::optional<int> failed = ReadSource(*job, state)) return *failed;
+  return Render(*job, state);
 }
 
 }  // namespace
