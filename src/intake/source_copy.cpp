@@ -47,7 +47,7 @@ DecodedText ReadAndDecode(ByteSource& source, const IntakeOptions& options, bool
     if (count <= 0) break;
     const QByteArrayView bytes(chunk.constData(), count);
     const qsizetype before = text.size();
-    text.resize(before + count);
+    text.resize(before + decoder.requiredSpace(count));
     const QChar* end = decoder.appendToBuffer(text.data() + before, bytes);
     text.truncate(end - text.constData());
     total += count;

@@ -235,5 +235,17 @@ TEST(LineReader, EncodingFollowsTheBytes) {
   }
 }
 
+// Well-formed UTF-8 decoded as it is read: a sequence split between reads, a four-byte one giving
+// two UTF-16 units from a single byte read, comes out whole.
+TEST(LineReader, SequencesSplitBetweenReadsComeOutWhole) {
+  const QByteArray bytes = QByteArray("a\xF0\x9F\x98\x80" "b\xE2\x82\xAC\n\xC3\xA9\xF0\x9F\x8C\xB1").repeated(50);
+  for (const std::ptrdiff_t chunk : {1, 2, 3, 5}) {
+    ChunkedSource source(bytes, chunk);
+    SourceText text;
+    ReadSourceLines(source, text);
+    EXPECT_EQ(text.text, QString::fromUtf8(bytes)) << "read size " << chunk;
+  }
+}
+
 }  // namespace
 }  // namespace folivane
