@@ -28,9 +28,7 @@ struct AdvanceMemo {
 
   DrawingSurface& surface;
   std::vector<int> advanceOfUnit;
-  // The line cut into chunks at every additive cut (both neighbours have an additive advance),
-  // where the surface promises that widths add up: chunk k runs from chunkStarts[k] to
-  // chunkStarts[k + 1], and widthBefore[k] is the width of the line before chunk k.
+  // The window of chunks that ChunkWindow keeps.
   std::vector<qsizetype> chunkStarts;
   std::vector<qint64> widthBefore;
 };
@@ -42,6 +40,75 @@ int AdditiveAdvanceOf(AdvanceMemo& memo, char16_t unit) {
   if (advance == kAdvanceNotAsked) advance = std::max(memo.surface.AdditiveAdvance(unit), -1);
   return advance;
 }
+
+struct MemoAdvance {
+  AdvanceMemo* memo;
+  int operator()(char16_t unit) const { return AdditiveAdvanceOf(*memo, unit); }
+};
+
+// Dropping the chunks behind the current row costs a move of those ahead of it; waiting until
+// this many have gathered, and they outnumber the rest, keeps that cost small.
+constexpr std::size_t kDroppedChunksAtOnce = 4096;
+
+// The line cut into chunks at every additive cut (both neighbours have an additive advance), where
+// the surface promises that widths add up. Cut as the wrapping walks the line and dropped behind
+// it, so a line of any length costs about a row's chunks, not a list as long as the line (a
+// megabyte line would otherwise take 16 MB of fresh memory). Entry k is where chunk k starts and
+// the width of the line before it; the entry after the last chunk stands at the line's end.
+class ChunkWindow {
+ public:
+  ChunkWindow(AdvanceMemo& memo, const QString& line)
+      : memo_(memo), line_(line), chunker_(line, MemoAdvance{&memo}) {
+    memo_.chunkStarts.assign(1, 0);
+    memo_.widthBefore.assign(1, 0);
+  }
+
+  // Whether entry k exists, cutting as far as it.
+  bool Reach(std::size_t k) {
+    while (k >= first_ + memo_.chunkStarts.size()) {
+      qsizetype start = 0;
+      qsizetype end = 0;
+      int advance = -1;
+      if (!chunker_.Next(start, end, advance)) return false;
+      width_ += advance >= 0 ? advance : memo_.surface.MeasureText(line_.mid(start, end - start));
+      memo_.chunkStarts.push_back(end);
+      memo_.widthBefore.push_back(width_);
+    }
+    return true;
+  }
+  // Entry k, which must exist.
+  qsizetype Start(std::size_t k) {
+    Reach(k);
+    return memo_.chunkStarts[k - first_];
+  }
+  qint64 WidthBefore(std::size_t k) {
+    Reach(k);
+    return memo_.widthBefore[k - first_];
+  }
+  // The width from entry k to the line's end when that is below `cap`; otherwise some width of
+  // at least `cap`, found without cutting further.
+  qint64 WidthFromUpTo(std::size_t k, qint64 cap) {
+    const qint64 base = WidthBefore(k);
+    std::size_t j = k;
+    while (WidthBefore(j) - base < cap && Reach(j + 1)) ++j;
+    return WidthBefore(j) - base;
+  }
+  // Entries before k are no longer asked for.
+  void DropBefore(std::size_t k) {
+    const std::size_t dropped = k - first_;
+    if (dropped < kDroppedChunksAtOnce || dropped * 2 < memo_.chunkStarts.size()) return;
+    memo_.chunkStarts.erase(memo_.chunkStarts.begin(), memo_.chunkStarts.begin() + dropped);
+    memo_.widthBefore.erase(memo_.widthBefore.begin(), memo_.widthBefore.begin() + dropped);
+    first_ = k;
+  }
+
+ private:
+  AdvanceMemo& memo_;
+  const QString& line_;
+  AdditiveChunker<MemoAdvance> chunker_;
+  std::size_t first_ = 0;  // the number of the first entry kept
+  qint64 width_ = 0;       // of the line up to the last entry
+};
 
 int DigitValue(char16_t unit) {
   if (unit >= u'0' && unit <= u'9') return unit - u'0';
@@ -66,25 +133,6 @@ void AppendRow(PrintList& printList, const QString& label, const QString& text) 
   printList.append(PrintRow{label, text});
 }
 
-// The line's chunks and the width before each; every chunk of more than one unit, or of a unit
-// without an additive advance, is measured whole, once.
-void CutIntoChunks(AdvanceMemo& memo, const QString& line) {
-  const qsizetype size = line.size();
-  memo.chunkStarts.clear();
-  memo.widthBefore.clear();
-  memo.chunkStarts.reserve(static_cast<std::size_t>(size) + 1);
-  memo.widthBefore.reserve(static_cast<std::size_t>(size) + 1);
-  qint64 width = 0;
-  const auto advanceOf = [&memo](char16_t unit) { return AdditiveAdvanceOf(memo, unit); };
-  ForEachAdditiveChunk(line, advanceOf, [&](qsizetype start, qsizetype end, int advance) {
-    memo.chunkStarts.push_back(start);
-    memo.widthBefore.push_back(width);
-    width += advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
-  });
-  memo.chunkStarts.push_back(size);
-  memo.widthBefore.push_back(width);
-}
-
 // The wrapping rule with widths summed over chunks. A text that begins or ends inside a chunk is
 // measured whole from its start to the chunk's end, or from the chunk's start to its end; every
 // other chunk it covers counts with its known width. The rows are those of the rule measured whole.
@@ -92,35 +140,39 @@ void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, con
                       PrintList& printList) {
   const int limit = UsableWrapLimit(wrapLimit);
   const qsizetype size = line.size();
-  CutIntoChunks(memo, line);
-  const std::vector<qsizetype>& chunkStarts = memo.chunkStarts;
-  const std::vector<qint64>& widthBefore = memo.widthBefore;
-  const std::size_t lastChunk = chunkStarts.size() - 1;  // the entry past the end of the line
+  ChunkWindow chunks(memo, line);
 
   auto measure = [&](qsizetype from, qsizetype to) -> qint64 {
     return memo.surface.MeasureText(line.mid(from, to - from));
   };
+  auto chunkWidth = [&](std::size_t chunk) -> qint64 {
+    return chunks.WidthBefore(chunk + 1) - chunks.WidthBefore(chunk);
+  };
   // Width from `from` (inside chunk `chunk`) to the end of that chunk.
   auto widthToChunkEnd = [&](std::size_t chunk, qsizetype from) -> qint64 {
-    if (from == chunkStarts[chunk]) return widthBefore[chunk + 1] - widthBefore[chunk];
-    return measure(from, chunkStarts[chunk + 1]);
+    if (from == chunks.Start(chunk)) return chunkWidth(chunk);
+    return measure(from, chunks.Start(chunk + 1));
   };
 
-  if (widthBefore[lastChunk] <= limit) {
+  if (chunks.WidthFromUpTo(0, qint64{limit} + 1) <= limit) {
     AppendRow(printList, label, line);
     return;
   }
   qsizetype start = 0;
   std::size_t startChunk = 0;  // the chunk that holds `start`
+  auto remainderReachesLimit = [&] {
+    const qint64 partial = widthToChunkEnd(startChunk, start);
+    return partial + chunks.WidthFromUpTo(startChunk + 1, limit - partial) >= limit;
+  };
   do {
     // The shortest prefix of the remainder that reaches the limit, character by character.
     // The whole remainder reaches the limit, so the search may stop at its end unmeasured.
     qsizetype end = start;
     qint64 widthBeforeChunk = 0;  // from `start` to the start of the chunk being searched
     for (std::size_t chunk = startChunk;; ++chunk) {
-      const qsizetype from = std::max(chunkStarts[chunk], start);
-      const qsizetype chunkEnd = chunkStarts[chunk + 1];
-      const bool wholeChunk = from == chunkStarts[chunk];
+      const qsizetype from = std::max(chunks.Start(chunk), start);
+      const qsizetype chunkEnd = chunks.Start(chunk + 1);
+      const bool wholeChunk = from == chunks.Start(chunk);
       bool reached = false;
       qint64 widthInChunk = 0;
       while (end < chunkEnd) {
@@ -129,8 +181,7 @@ void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, con
           reached = true;
           break;
         }
-        widthInChunk = end == chunkEnd && wholeChunk ? widthBefore[chunk + 1] - widthBefore[chunk]
-                                                    : measure(from, end);
+        widthInChunk = end == chunkEnd && wholeChunk ? chunkWidth(chunk) : measure(from, end);
         if (widthBeforeChunk + widthInChunk >= limit) {
           reached = true;
           break;
@@ -141,10 +192,11 @@ void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, con
     }
     AppendRow(printList, label, line.mid(start, end - start));
     start = end;
-    while (chunkStarts[startChunk + 1] <= start && startChunk + 1 < lastChunk) ++startChunk;
-  } while (start < size && widthToChunkEnd(startChunk, start) +
-                                   (widthBefore[lastChunk] - widthBefore[startChunk + 1]) >=
-                               limit);
+    if (start < size) {
+      while (chunks.Start(startChunk + 1) <= start) ++startChunk;
+      chunks.DropBefore(startChunk);
+    }
+  } while (start < size && remainderReachesLimit());
   AppendRow(printList, label, line.mid(start));
 }
 
