@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "surface/page_compressor.h"
+
 namespace folivane {
 
 namespace {
@@ -70,30 +72,46 @@ void AppendUtf16Hex(std::string& out, char32_t character) {
   }
 }
 
-std::string ToUnicodeMap(const std::vector<char32_t>& characters) {
+void AppendCode(std::string& out, std::uint16_t code, bool twoBytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  out += '<';
+  if (twoBytes) {
+    AppendHex4(out, code);
+  } else {
+    out += kHex[code >> 4];
+    out += kHex[code & 0xF];
+  }
+  out += '>';
+}
+
+// A character map with one-byte codes 00 to 7F and two-byte codes 8000 to FFFF: `kind` is
+// "cidchar" (an encoding, to glyph ids) or "bfchar" (ToUnicode, to UTF-16).
+template <typename AppendTarget>
+std::string CharacterMap(const std::string& name, const char* ordering, int type, const char* kind,
+                         const std::vector<std::pair<std::uint16_t, quint32>>& glyphs,
+                         AppendTarget appendTarget) {
+  std::string map = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                    "/CIDSystemInfo << /Registry (Adobe) /Ordering (";
+  map += ordering;
+  map += ") /Supplement 0 >> def\n/CMapName /" + name + " def\n/CMapType ";
+  AppendInt(map, type);
+  map += " def\n2 begincodespacerange\n<00> <7F>\n<8000> <FFFF>\nendcodespacerange\n";
   std::string entries;
   int count = 0;
-  std::string map =
-      "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
   auto flush = [&] {
     if (count == 0) return;
     AppendInt(map, count);
-    map += " beginbfchar\n";
-    map += entries;
-    map += "endbfchar\n";
+    map += std::string(" begin") + kind + '\n' + entries + "end" + kind + '\n';
     entries.clear();
     count = 0;
   };
-  for (std::size_t glyph = 0; glyph < characters.size() && glyph <= 0xFFFF; ++glyph) {
-    if (characters[glyph] == 0) continue;
-    entries += '<';
-    AppendHex4(entries, static_cast<unsigned>(glyph));
-    entries += "> <";
-    AppendUtf16Hex(entries, characters[glyph]);
-    entries += ">\n";
+  for (const auto& [code, glyph] : glyphs) {
+    std::string target;
+    if (!appendTarget(target, glyph)) continue;
+    AppendCode(entries, code, code >= 0x8000);
+    entries += ' ';
+    entries += target;
+    entries += '\n';
     if (++count == 100) flush();
   }
   flush();
@@ -187,6 +205,8 @@ int PdfFonts::ResourceFor(const QRawFont& font) {
     added.program = ProgramFor(font);
     added.pixelSize = font.pixelSize();
     added.name = "/F" + std::to_string(resources_.size());
+    added.fonts.emplace_back();
+    added.fonts.back().name = added.name;
     resources_.push_back(std::move(added));
     resource = static_cast<int>(resources_.size()) - 1;
   }
@@ -223,13 +243,46 @@ double PdfFonts::FirstAdvance(Resource& resource, quint32 glyph, double suggeste
   return suggested;
 }
 
+PdfFonts::Code PdfFonts::FirstCode(Resource& resource, quint32 glyph) {
+  if (glyph > 0xFFFF) return Code{};  // never drawn
+  if (glyph >= resource.codes.size()) resource.codes.resize(glyph + 1, kNoCode);
+  const std::vector<char32_t>& characters = programs_[resource.program].characters;
+  const char32_t character = glyph < characters.size() ? characters[glyph] : 0;
+  CodedFont* font = &resource.fonts.back();
+  int code = -1;
+  if (character >= 0x20 && character < 0x7F) {
+    if (!font->oneByteTaken[character]) code = static_cast<int>(character);
+  } else {
+    // Bytes that no printable ASCII character claims: the controls and DEL.
+    for (int candidate = 0; candidate < 0x80 && code < 0; ++candidate) {
+      if ((candidate < 0x20 || candidate == 0x7F) && !font->oneByteTaken[candidate]) code = candidate;
+    }
+  }
+  if (code < 0) {
+    if (font->nextTwoByte > 0xFFFF) {
+      // A resource drawing more distinct glyphs than one font's codes hold gets another font.
+      CodedFont added;
+      added.name = resource.name + '.' + std::to_string(resource.fonts.size());
+      resource.fonts.push_back(std::move(added));
+      return FirstCode(resource, glyph);
+    }
+    code = static_cast<int>(font->nextTwoByte++);
+  } else {
+    font->oneByteTaken[code] = true;
+  }
+  font->glyphs.emplace_back(static_cast<std::uint16_t>(code), glyph);
+  const int fontIndex = static_cast<int>(resource.fonts.size()) - 1;
+  resource.codes[glyph] = static_cast<std::uint32_t>(fontIndex) << 16 | static_cast<std::uint32_t>(code);
+  return Code{fontIndex, static_cast<std::uint16_t>(code), code >= kFirstTwoByteCode};
+}
+
 void PdfFonts::NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character) {
   if (glyph > 0xFFFF || character == 0) return;
   if (glyph >= text.size()) text.resize(glyph + 1, 0);
   text[glyph] = character;
 }
 
-void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor, int toUnicode,
+void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor,
                             std::string& baseFont) const {
   const QByteArray subset = SubsetProgram(program.font, program.used);
   // The subset's tag comes from what it holds, so the same source gives the same bytes.
@@ -242,8 +295,9 @@ void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descripto
   baseFont = tag + '+' + PostScriptName(program.font);
 
   const int fontFile = file.Reserve();
-  file.WriteStream(fontFile, " /Length1 " + std::to_string(subset.size()),
-                   std::string_view(subset.constData(), static_cast<std::size_t>(subset.size())));
+  file.WriteStream(fontFile, " /Length1 " + std::to_string(subset.size()) + " /Filter /FlateDecode",
+                   Deflate(std::string(subset.constData(), static_cast<std::size_t>(subset.size())),
+                           PageCompressor::kLevel));
 
   const QByteArray head = program.font.fontTable("head");
   const double unitsPerEm = std::max<int>(16, qFromBigEndian<quint16>(head.constData() + 18));
@@ -265,44 +319,67 @@ void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descripto
   AppendInt(body, fontFile);
   body += " 0 R >>";
   file.WriteObject(descriptor, body);
-
-  const std::string map = ToUnicodeMap(program.characters);
-  file.WriteStream(toUnicode, "", map);
 }
 
 std::string PdfFonts::WriteAll(PdfFile& file) const {
-  std::vector<int> descriptors, toUnicodes;
+  std::vector<int> descriptors;
   std::vector<std::string> baseFonts(programs_.size());
   for (std::size_t i = 0; i < programs_.size(); ++i) {
     descriptors.push_back(file.Reserve());
-    toUnicodes.push_back(file.Reserve());
-    WriteProgram(file, programs_[i], descriptors[i], toUnicodes[i], baseFonts[i]);
+    WriteProgram(file, programs_[i], descriptors[i], baseFonts[i]);
   }
   std::string dictionary;
   for (const Resource& resource : resources_) {
-    const int type0 = file.Reserve();
+    const std::string& baseFont = baseFonts[resource.program];
     const int cidFont = file.Reserve();
-    std::string body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFonts[resource.program] +
-                       " /Encoding /Identity-H /DescendantFonts [";
-    AppendInt(body, cidFont);
-    body += " 0 R] /ToUnicode ";
-    AppendInt(body, toUnicodes[resource.program]);
-    body += " 0 R >>";
-    file.WriteObject(type0, body);
-
-    body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFonts[resource.program] +
-           " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-           " /FontDescriptor ";
+    std::string body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
+                       " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                       " /FontDescriptor ";
     AppendInt(body, descriptors[resource.program]);
     body += " 0 R /CIDToGIDMap /Identity /DW 0 /W ";
     body += Widths(resource.advances, resource.pixelSize);
     body += " >>";
     file.WriteObject(cidFont, body);
 
-    dictionary += resource.name;
-    dictionary += ' ';
-    AppendInt(dictionary, type0);
-    dictionary += " 0 R ";
+    const std::vector<char32_t>& characters = programs_[resource.program].characters;
+    for (const CodedFont& font : resource.fonts) {
+      const std::string mapName = "Folivane-" + font.name.substr(1);
+      const int encoding = file.Reserve();
+      const std::string encodingMap =
+          CharacterMap(mapName, "Identity", 1, "cidchar", font.glyphs, [](std::string& out, quint32 glyph) {
+            AppendInt(out, glyph);
+            return true;
+          });
+      file.WriteStream(encoding, " /Type /CMap /CMapName /" + mapName +
+                                     " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                                     " /Filter /FlateDecode",
+                       Deflate(encodingMap, PageCompressor::kLevel));
+      const int toUnicode = file.Reserve();
+      const std::string unicodeMap = CharacterMap(
+          mapName + "-UCS", "UCS", 2, "bfchar", font.glyphs, [&](std::string& out, quint32 glyph) {
+            if (glyph >= characters.size() || characters[glyph] == 0) return false;
+            out += '<';
+            AppendUtf16Hex(out, characters[glyph]);
+            out += '>';
+            return true;
+          });
+      file.WriteStream(toUnicode, " /Filter /FlateDecode", Deflate(unicodeMap, PageCompressor::kLevel));
+
+      const int type0 = file.Reserve();
+      body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont + " /Encoding ";
+      AppendInt(body, encoding);
+      body += " 0 R /DescendantFonts [";
+      AppendInt(body, cidFont);
+      body += " 0 R] /ToUnicode ";
+      AppendInt(body, toUnicode);
+      body += " 0 R >>";
+      file.WriteObject(type0, body);
+
+      dictionary += font.name;
+      dictionary += ' ';
+      AppendInt(dictionary, type0);
+      dictionary += " 0 R ";
+    }
   }
   return dictionary;
 }

@@ -1,5 +1,6 @@
 // The fonts of a PDF document: each face used is embedded once as a subset keeping its glyph ids,
-// and each size it is drawn at gets a font resource whose widths are the device's advances.
+// and each size it is drawn at gets a font resource whose widths are the device's advances and
+// whose codes are short: one byte for a character of plain ASCII and the first few others.
 #pragma once
 
 #include <QByteArray>
@@ -20,8 +21,26 @@ class PdfFonts {
   // The resource for a face at one pixel size, made on first use; kNotEmbeddable for a face
   // without TrueType outlines, whose glyphs are drawn as paths.
   int ResourceFor(const QRawFont& font);
-  // "/F3", the resource's name in the page resources.
-  const std::string& Name(int resource) const { return resources_[resource].name; }
+  // Where a glyph is found: a font of the resource (in the page resources by `Name`) and its
+  // code there, one or two bytes long.
+  struct Code {
+    int font = 0;
+    std::uint16_t value = 0;
+    bool twoBytes = false;
+  };
+  // The glyph's code, given on first use: a character of printable ASCII keeps its own byte, the
+  // next glyphs take the bytes no such character takes, the rest two bytes each. The character
+  // noted for the glyph by then decides.
+  Code CodeFor(int resource, quint32 glyph) {
+    Resource& r = resources_[resource];
+    if (glyph < r.codes.size() && r.codes[glyph] != kNoCode) {
+      const std::uint32_t code = r.codes[glyph];
+      return Code{static_cast<int>(code >> 16), static_cast<std::uint16_t>(code & 0xFFFF), (code & 0xFFFF) >= kFirstTwoByteCode};
+    }
+    return FirstCode(r, glyph);
+  }
+  // "/F3", or "/F3.2" for a resource's third font: the name in the page resources.
+  const std::string& Name(int resource, int font) const { return resources_[resource].fonts[font].name; }
   double PixelSize(int resource) const { return resources_[resource].pixelSize; }
   // How far the pen moves in device pixels after the glyph in this resource: its /W width. The
   // first use decides it: `suggested` when it is >= 0, the font's advance otherwise.
@@ -48,19 +67,30 @@ class PdfFonts {
     std::vector<char32_t> characters;  // by glyph id; 0 when none noted
     std::vector<bool> used;  // by glyph id
   };
+  static constexpr std::uint32_t kNoCode = 0xFFFFFFFF;
+  static constexpr std::uint16_t kFirstTwoByteCode = 0x8000;
+  // One Type0 font of a resource: codes 00 to 7F of one byte, 8000 to FFFF of two.
+  struct CodedFont {
+    std::string name;
+    std::vector<std::pair<std::uint16_t, quint32>> glyphs;  // code and glyph, in order given
+    bool oneByteTaken[0x80] = {};
+    std::uint32_t nextTwoByte = kFirstTwoByteCode;
+  };
   struct Resource {
     QRawFont font;
     int program = 0;
     double pixelSize = 0;
     std::string name;
     std::vector<double> advances;  // by glyph id; -1 until used
+    std::vector<std::uint32_t> codes;  // by glyph id: font << 16 | code, or kNoCode
+    std::vector<CodedFont> fonts;
   };
 
   double FirstAdvance(Resource& resource, quint32 glyph, double suggested);
+  Code FirstCode(Resource& resource, quint32 glyph);
   static void NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character);
   int ProgramFor(const QRawFont& font);
-  void WriteProgram(PdfFile& file, const Program& program, int descriptor, int toUnicode,
-                    std::string& baseFont) const;
+  void WriteProgram(PdfFile& file, const Program& program, int descriptor, std::string& baseFont) const;
 
   std::vector<Program> programs_;
   std::vector<Resource> resources_;

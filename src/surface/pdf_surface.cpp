@@ -29,10 +29,10 @@ void AppendColour(std::string& out, QRgb colour) {
   }
 }
 
-// A glyph id as the two bytes of a literal string; the bytes a literal string treats specially
-// are escaped (a bare CR would be read as LF).
-void AppendGlyphCode(std::string& out, quint32 glyph) {
-  for (const char byte : {static_cast<char>(glyph >> 8), static_cast<char>(glyph & 0xFF)}) {
+// A glyph's code in a literal string; the bytes a literal string treats specially are escaped (a
+// bare CR would be read as LF).
+void AppendGlyphCode(std::string& out, const PdfFonts::Code& code) {
+  auto append = [&out](char byte) {
     if (byte == '(' || byte == ')' || byte == '\\') {
       out += '\\';
       out += byte;
@@ -41,7 +41,9 @@ void AppendGlyphCode(std::string& out, quint32 glyph) {
     } else {
       out += byte;
     }
-  }
+  };
+  if (code.twoBytes) append(static_cast<char>(code.value >> 8));
+  append(static_cast<char>(code.value & 0xFF));
 }
 
 // A move written with at most four decimals, as AppendReal writes it; returns the move as a
@@ -50,6 +52,33 @@ double AppendMove(std::string& out, double move) {
   const double written = std::round(move * 10000.0) / 10000.0;
   AppendReal(out, written);
   return written;
+}
+
+// The rows of an RGB image, each with the PNG Paeth filter and its tag byte before it. A smoothly
+// scaled picture deflates to half the bytes this way (the logo: 58 against 115 KB).
+std::string PaethFilteredRows(const QImage& rgb) {
+  const std::size_t rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
+  std::string out;
+  out.reserve((rowBytes + 1) * static_cast<std::size_t>(rgb.height()));
+  const std::string zeros(rowBytes, '\0');
+  const auto* above = reinterpret_cast<const unsigned char*>(zeros.data());
+  for (int y = 0; y < rgb.height(); ++y) {
+    const unsigned char* row = rgb.constScanLine(y);
+    out += '\4';
+    for (std::size_t i = 0; i < rowBytes; ++i) {
+      const int left = i >= 3 ? row[i - 3] : 0;
+      const int up = above[i];
+      const int upLeft = i >= 3 ? above[i - 3] : 0;
+      const int guess = left + up - upLeft;
+      const int toLeft = std::abs(guess - left);
+      const int toUp = std::abs(guess - up);
+      const int toUpLeft = std::abs(guess - upLeft);
+      const int predicted = toLeft <= toUp && toLeft <= toUpLeft ? left : toUp <= toUpLeft ? up : upLeft;
+      out += static_cast<char>(row[i] - predicted);
+    }
+    above = row;
+  }
+  return out;
 }
 
 int DefaultWorkers() { return std::max(1, QThread::idealThreadCount()); }
@@ -242,6 +271,7 @@ void PdfSurface::EnterText() {
   lineX_ = 0;
   lineY_ = 0;
   textResource_ = -1;
+  textFont_ = -1;
 }
 
 void PdfSurface::LeaveText() {
@@ -359,14 +389,8 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     return;
   }
   EnterText();
-  if (resource != textResource_) {
-    textResource_ = resource;
-    content_ += fonts_.Name(resource);
-    content_ += ' ';
-    AppendReal(content_, fonts_.PixelSize(resource));
-    content_ += " Tf\n";
-  }
   bool inString = false;
+  bool placed = false;  // whether the viewer's pen stands at (penX, penY)
   double penX = 0;
   double penY = 0;
   for (qsizetype i = 0; i < count; ++i) {
@@ -374,21 +398,36 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     if (glyph > 0xFFFF) continue;
     const double glyphX = x + positions[i].x();
     const double glyphY = baseline + positions[i].y();
-    if (!inString || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
-      if (inString) content_ += ") Tj\n";
-      lineX_ += AppendMove(content_, glyphX - lineX_);
-      content_ += ' ';
-      lineY_ -= AppendMove(content_, lineY_ - glyphY);
-      content_ += " Td (";
-      inString = true;
-    }
-    AppendGlyphCode(content_, glyph);
     // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
     double suggested = -1;
     if (plainText) {
       fonts_.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
       if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
     }
+    const PdfFonts::Code code = fonts_.CodeFor(resource, glyph);
+    if (resource != textResource_ || code.font != textFont_) {
+      if (inString) content_ += ") Tj\n";
+      inString = false;
+      textResource_ = resource;
+      textFont_ = code.font;
+      content_ += fonts_.Name(resource, code.font);
+      content_ += ' ';
+      AppendReal(content_, fonts_.PixelSize(resource));
+      content_ += " Tf\n";
+    }
+    if (!placed || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
+      if (inString) content_ += ") Tj\n";
+      lineX_ += AppendMove(content_, glyphX - lineX_);
+      content_ += ' ';
+      lineY_ -= AppendMove(content_, lineY_ - glyphY);
+      content_ += " Td (";
+      inString = true;
+      placed = true;
+    } else if (!inString) {
+      content_ += '(';
+      inString = true;
+    }
+    AppendGlyphCode(content_, code);
     penX = glyphX + fonts_.Advance(resource, glyph, suggested);
     penY = glyphY;
   }
@@ -452,19 +491,16 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
   if (number == 0) {
     // Written once, where it is first drawn; every page that shows it refers to it.
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    std::string pixels;
-    pixels.reserve(static_cast<std::size_t>(rgb.width()) * rgb.height() * 3);
-    for (int row = 0; row < rgb.height(); ++row) {
-      pixels.append(reinterpret_cast<const char*>(rgb.constScanLine(row)),
-                    static_cast<std::size_t>(rgb.width()) * 3);
-    }
     number = file_.Reserve();
     std::string dictionary = " /Type /XObject /Subtype /Image /Width ";
     AppendInt(dictionary, rgb.width());
     dictionary += " /Height ";
     AppendInt(dictionary, rgb.height());
     dictionary += " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode";
-    file_.WriteStream(number, dictionary, Deflate(pixels, PageCompressor::kLevel));
+    dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
+    AppendInt(dictionary, rgb.width());
+    dictionary += " >>";
+    file_.WriteStream(number, dictionary, Deflate(PaethFilteredRows(rgb), PageCompressor::kLevel));
     images_.emplace_back(image.cacheKey(), number);
   }
   LeaveText();
