@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <cerrno>
@@ -245,7 +246,11 @@ bool PdfLooksWhole(const QByteArray& path) {
   bool number = false;
   const qint64 xref = tail.mid(at + 9).trimmed().split('\n').value(0).trimmed().toLongLong(&number);
   if (!number || xref <= 0 || xref >= size || !file.seek(xref)) return false;
-  return file.read(4) == "xref";
+  // A cross-reference table, or a cross-reference stream: "n 0 obj" and a dictionary of /XRef.
+  const QByteArray head = file.read(256);
+  if (head.startsWith("xref")) return true;
+  static const QRegularExpression stream(QStringLiteral("^\\d+ \\d+ obj\\s*<<[^>]*/Type\\s*/XRef\\b"));
+  return stream.match(QString::fromLatin1(head)).hasMatch();
 }
 
 }  // namespace folivane

@@ -26,6 +26,8 @@ void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNu
   surface.SetForeground(kBlack);
   surface.SetBackground(kWhite);
 
+  // Everything but the page number is the same on every page of the job.
+  surface.BeginRepeatedPart();
   if (fullHeader) {
     const DevicePoint logo = ToDevice(scale, kLogoX, kLogoY);
     surface.PutImage(job.logo, logo.x, logo.y);
@@ -39,9 +41,11 @@ void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNu
   surface.FillBox(rule.x, rule.y, ToDeviceWidth(scale, kRuleWidth), kFooterRuleDeviceHeight, kBlack);
   surface.UseFont(job.fonts.footer);
   PlaceText(surface, scale, kLeftEdge, kFooterTextY, FooterStamp(job.clock), Align::Left);
+  surface.EndRepeatedPart();
   PlaceText(surface, scale, kRightEdge, kFooterTextY, QStringLiteral("Page ") + QString::number(pageNumber),
             Align::Right);
 
+  surface.BeginRepeatedPart();
   const int bannerY = fullHeader ? kFullHeaderBannerY : kBannerOnlyBannerY;
   const DevicePoint bar = ToDevice(scale, kLeftEdge, bannerY);
   surface.FillBox(bar.x, bar.y, ToDeviceWidth(scale, kRuleWidth), ToDeviceHeight(scale, kBannerHeight), kBlack);
@@ -49,6 +53,7 @@ void DrawFurniture(DrawingSurface& surface, const JobContext& job, qint32 pageNu
   surface.SetForeground(kWhite);
   surface.SetBackground(kBlack);
   PlaceText(surface, scale, kBannerTextX, bannerY, QStringLiteral("SOURCE CODE"), Align::Left);
+  surface.EndRepeatedPart();
 }
 
 }  // namespace folivane

@@ -68,6 +68,11 @@ class DrawingSurface {
   virtual void FillBox(int x, int y, int width, int height, QRgb colour) = 0;
   // Draws the image at its own pixel size with its top-left corner at (x, y); a null image draws nothing.
   virtual void PutImage(const QImage& image, int x, int y) = 0;
+
+  // What is drawn between these two is likely drawn the same on other pages (the page furniture),
+  // so a surface may keep it once and show it again; the page looks the same either way.
+  virtual void BeginRepeatedPart() {}
+  virtual void EndRepeatedPart() {}
 };
 
 }  // namespace folivane

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "surface/page_compressor.h"
+
 namespace folivane {
 
 void AppendReal(std::string& out, double value) {
@@ -63,17 +65,34 @@ void PdfFile::Write(std::string_view bytes) {
 }
 
 void PdfFile::WriteObject(int number, std::string_view body) {
-  offsets_.at(number) = position_;
-  std::string head;
-  AppendInt(head, number);
-  head += " 0 obj\n";
-  Write(head);
-  Write(body);
-  Write("\nendobj\n");
+  if (packing_ == 0) packing_ = Reserve();
+  entries_.at(number) = Entry{Entry::kPacked, packing_, packedCount_};
+  AppendInt(packedOffsets_, number);
+  packedOffsets_ += ' ';
+  AppendInt(packedOffsets_, static_cast<long long>(packedBodies_.size()));
+  packedOffsets_ += ' ';
+  packedBodies_ += body;
+  packedBodies_ += '\n';
+  if (++packedCount_ == kObjectsPerStream) WritePacked();
+}
+
+void PdfFile::WritePacked() {
+  if (packing_ == 0) return;
+  const int stream = packing_;
+  packing_ = 0;
+  std::string dictionary = " /Type /ObjStm /N ";
+  AppendInt(dictionary, packedCount_);
+  dictionary += " /First ";
+  AppendInt(dictionary, static_cast<long long>(packedOffsets_.size()));
+  dictionary += " /Filter /FlateDecode";
+  WriteStream(stream, dictionary, Deflate(packedOffsets_ + packedBodies_, PageCompressor::kLevel));
+  packedOffsets_.clear();
+  packedBodies_.clear();
+  packedCount_ = 0;
 }
 
 void PdfFile::WriteStream(int number, std::string_view dictionary, std::string_view data) {
-  offsets_.at(number) = position_;
+  entries_.at(number) = Entry{Entry::kInFile, position_, 0};
   std::string head;
   AppendInt(head, number);
   head += " 0 obj\n<<";
@@ -87,26 +106,42 @@ void PdfFile::WriteStream(int number, std::string_view dictionary, std::string_v
 }
 
 bool PdfFile::Finish(int catalog, int info) {
-  const std::int64_t xref = position_;
-  std::string table = "xref\n0 ";
-  AppendInt(table, static_cast<long long>(offsets_.size()));
-  table += "\n0000000000 65535 f\r\n";
-  char entry[21];
-  for (std::size_t i = 1; i < offsets_.size(); ++i) {
-    if (offsets_[i] == kUnwritten) failed_ = true;
-    std::snprintf(entry, sizeof entry, "%010lld 00000 n\r\n", static_cast<long long>(offsets_[i]));
-    table.append(entry, 20);
+  WritePacked();
+  const int xref = Reserve();
+  entries_[xref] = Entry{Entry::kInFile, position_, 0};
+  // Fields of 1, as many bytes as the largest offset needs, and 2 bytes (object 0's 65535).
+  int offsetBytes = 1;
+  for (const Entry& entry : entries_) {
+    while (offsetBytes < 8 && (entry.offset >> (8 * offsetBytes)) != 0) ++offsetBytes;
   }
-  table += "trailer\n<< /Size ";
-  AppendInt(table, static_cast<long long>(offsets_.size()));
-  table += " /Root ";
-  AppendInt(table, catalog);
-  table += " 0 R /Info ";
-  AppendInt(table, info);
-  table += " 0 R >>\nstartxref\n";
-  AppendInt(table, xref);
-  table += "\n%%EOF\n";
-  Write(table);
+  std::string table;
+  table.reserve(entries_.size() * static_cast<std::size_t>(offsetBytes + 3));
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& entry = entries_[i];
+    if (entry.kind == Entry::kUnwritten) failed_ = true;
+    const int type = i == 0 ? 0 : entry.kind == Entry::kPacked ? 2 : 1;
+    const int last = i == 0 ? 0xFFFF : entry.index;
+    table += static_cast<char>(type);
+    for (int shift = 8 * (offsetBytes - 1); shift >= 0; shift -= 8)
+      table += static_cast<char>((entry.offset >> shift) & 0xFF);
+    table += static_cast<char>(last >> 8);
+    table += static_cast<char>(last & 0xFF);
+  }
+  std::string dictionary = " /Type /XRef /Size ";
+  AppendInt(dictionary, static_cast<long long>(entries_.size()));
+  dictionary += " /W [1 ";
+  AppendInt(dictionary, offsetBytes);
+  dictionary += " 2] /Root ";
+  AppendInt(dictionary, catalog);
+  dictionary += " 0 R /Info ";
+  AppendInt(dictionary, info);
+  dictionary += " 0 R /Filter /FlateDecode";
+  const std::int64_t start = position_;
+  WriteStream(xref, dictionary, Deflate(table, PageCompressor::kLevel));
+  std::string tail = "startxref\n";
+  AppendInt(tail, start);
+  tail += "\n%%EOF\n";
+  Write(tail);
   if (!file_.flush()) failed_ = true;
   file_.close();
   return !failed_;

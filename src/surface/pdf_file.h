@@ -1,4 +1,5 @@
-// A PDF file written front to back: numbered objects, their offsets, the cross-reference table.
+// A PDF file written front to back: numbered objects, small ones packed into deflated object
+// streams, and a cross-reference stream.
 #pragma once
 
 #include <QFile>
@@ -29,24 +30,43 @@ class PdfFile {
   // Creates or truncates the file and writes the header; false when it cannot be opened.
   bool Open(const QString& path);
   // A number for an object that is written later.
-  int Reserve() { offsets_.push_back(kUnwritten); return static_cast<int>(offsets_.size()) - 1; }
-  // Writes "n 0 obj", the body and "endobj".
+  int Reserve() {
+    entries_.push_back(Entry{});
+    return static_cast<int>(entries_.size()) - 1;
+  }
+  // Writes an object that is not a stream: it goes into an object stream with its neighbours,
+  // where a page's dictionary costs a few bytes instead of a hundred.
   void WriteObject(int number, std::string_view body);
   // Writes a stream object; `dictionary` holds the entries without /Length.
   void WriteStream(int number, std::string_view dictionary, std::string_view data);
-  // Writes the cross-reference table and the trailer and closes the file; false when anything
-  // could not be written or an object was reserved and never written.
+  // Writes the objects still waiting, the cross-reference stream naming the catalog and the
+  // document information, and closes the file; false when anything could not be written or an
+  // object was reserved and never written.
   bool Finish(int catalog, int info);
   bool Failed() const { return failed_; }
 
  private:
-  static constexpr std::int64_t kUnwritten = -1;
+  // Objects packed together: enough that their likeness deflates away, few enough that a
+  // viewer reading one page unpacks little.
+  static constexpr int kObjectsPerStream = 100;
+
+  // Where an object is: in the file at `offset`, or the `index`th of object stream `offset`.
+  struct Entry {
+    enum Kind : unsigned char { kUnwritten, kInFile, kPacked } kind = kUnwritten;
+    std::int64_t offset = 0;
+    int index = 0;
+  };
 
   void Write(std::string_view bytes);
+  void WritePacked();
 
   QFile file_;
   std::int64_t position_ = 0;
-  std::vector<std::int64_t> offsets_{0};  // object 0 is the head of the free list
+  std::vector<Entry> entries_{Entry{Entry::kInFile}};  // object 0 heads the free list
+  int packing_ = 0;             // the object stream being filled, 0 when none
+  std::string packedOffsets_;   // "number offset ..." of the objects packed so far
+  std::string packedBodies_;
+  int packedCount_ = 0;
   bool failed_ = false;
 };
 

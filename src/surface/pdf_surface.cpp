@@ -156,6 +156,7 @@ void PdfSurface::StartPage() {
 }
 
 void PdfSurface::FinishPage() {
+  EndRepeatedPart();
   LeaveText();
   compressor_->Submit(std::move(content_));
   content_ = std::string();
@@ -201,6 +202,14 @@ void PdfSurface::CloseJob() {
     AppendInt(resources, number);
     resources += ' ';
     AppendInt(resources, number);
+    resources += " 0 R ";
+  }
+  for (const RepeatedPart& part : parts_) {
+    if (part.form == 0) continue;
+    resources += "/Fm";
+    AppendInt(resources, part.form);
+    resources += ' ';
+    AppendInt(resources, part.form);
     resources += " 0 R ";
   }
   resources += ">> >>";
@@ -515,6 +524,53 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
   content_ += " cm /Im";
   AppendInt(content_, number);
   content_ += " Do Q\n";
+}
+
+void PdfSurface::BeginRepeatedPart() {
+  if (!open_ || inPart_) return;
+  LeaveText();
+  inPart_ = true;
+  pageContent_ = std::move(content_);
+  content_ = std::string();
+  // The part sets every colour it uses itself, so that it draws the same wherever it is shown.
+  fillBeforePart_ = fill_;
+  fillKnownBeforePart_ = fillKnown_;
+  fillKnown_ = false;
+}
+
+void PdfSurface::EndRepeatedPart() {
+  if (!inPart_) return;
+  LeaveText();
+  inPart_ = false;
+  std::string part = std::move(content_);
+  content_ = std::move(pageContent_);
+  pageContent_ = std::string();
+  auto found = std::find_if(parts_.begin(), parts_.end(),
+                            [&](const RepeatedPart& kept) { return kept.content == part; });
+  if (found == parts_.end()) {
+    // Seen for the first time: drawn inline, and kept in case it comes again. A part that
+    // changes on every page fills the few places and is then always drawn inline.
+    content_ += part;
+    if (parts_.size() < kKeptParts) parts_.push_back(RepeatedPart{std::move(part), 0});
+    return;
+  }
+  if (found->form == 0) {
+    found->form = file_.Reserve();
+    std::string dictionary = " /Type /XObject /Subtype /Form /BBox [0 0 ";
+    AppendInt(dictionary, printableArea_.width());
+    dictionary += ' ';
+    AppendInt(dictionary, printableArea_.height());
+    dictionary += "] /Resources ";
+    AppendInt(dictionary, resourcesObject_);
+    dictionary += " 0 R /Filter /FlateDecode";
+    file_.WriteStream(found->form, dictionary, Deflate(found->content, PageCompressor::kLevel));
+  }
+  // A form is drawn in a graphics state of its own: the page's colour is as it was before.
+  fill_ = fillBeforePart_;
+  fillKnown_ = fillKnownBeforePart_;
+  content_ += "/Fm";
+  AppendInt(content_, found->form);
+  content_ += " Do\n";
 }
 
 }  // namespace folivane

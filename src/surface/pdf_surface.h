@@ -62,6 +62,8 @@ class PdfSurface final : public DrawingSurface {
   int PutText(int x, int y, const QString& text) override;
   void FillBox(int x, int y, int width, int height, QRgb colour) override;
   void PutImage(const QImage& image, int x, int y) override;
+  void BeginRepeatedPart() override;
+  void EndRepeatedPart() override;
 
  private:
   struct ShapedRun {
@@ -71,6 +73,13 @@ class PdfSurface final : public DrawingSurface {
   };
   static constexpr qsizetype kKeptPieceUnits = 16;
   static constexpr std::size_t kKeptPieces = 4096;
+
+  // A repeated part's content; drawn inline where first seen, and from a form once seen again.
+  struct RepeatedPart {
+    std::string content;
+    int form = 0;
+  };
+  static constexpr std::size_t kKeptParts = 8;
 
   struct DrawingState {
     QRgb pendingFront = kWhite;
@@ -111,9 +120,15 @@ class PdfSurface final : public DrawingSurface {
   int resourcesObject_ = 0;
   std::vector<int> pageObjects_;
   std::vector<std::pair<qint64, int>> images_;  // QImage::cacheKey and object number
+  std::vector<RepeatedPart> parts_;
 
-  // The page being drawn.
+  // The page being drawn; while a repeated part is drawn, content_ holds the part's and
+  // pageContent_ the page's.
   std::string content_;
+  std::string pageContent_;
+  bool inPart_ = false;
+  QRgb fillBeforePart_ = 0;
+  bool fillKnownBeforePart_ = false;
   QRgb fill_ = 0;
   bool fillKnown_ = false;
   bool inText_ = false;
