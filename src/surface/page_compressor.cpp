@@ -3,33 +3,42 @@
 #include <libdeflate.h>
 
 #include <new>
+#include <optional>
 
 namespace folivane {
 
 namespace {
 
-struct CompressorDeleter {
-  void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
-};
-using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
-
-std::string DeflateWith(libdeflate_compressor* compressor, const std::string& data) {
-  std::string out(libdeflate_zlib_compress_bound(compressor, data.size()), '\0');
-  const std::size_t size =
-      libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
-  out.resize(size);
-  return out;
-}
+// libdeflate's levels 6 and 4; see Deflater.
+constexpr int kThoroughLevel = 6;
+constexpr int kGreedyLevel = 4;
 
 }  // namespace
 
-std::string Deflate(const std::string& data, int level) {
-  Compressor compressor(libdeflate_alloc_compressor(level));
-  if (!compressor) throw std::bad_alloc();
-  return DeflateWith(compressor.get(), data);
+void Deflater::CompressorDeleter::operator()(libdeflate_compressor* compressor) const {
+  libdeflate_free_compressor(compressor);
 }
 
-PageCompressor::PageCompressor(int workers, int level) : level_(level) {
+Deflater::Deflater()
+    : thorough_(libdeflate_alloc_compressor(kThoroughLevel)), greedy_(libdeflate_alloc_compressor(kGreedyLevel)) {
+  if (!thorough_ || !greedy_) throw std::bad_alloc();
+}
+
+std::string Deflater::operator()(const std::string& data) {
+  std::string out(libdeflate_zlib_compress_bound(thorough_.get(), data.size()), '\0');
+  out.resize(libdeflate_zlib_compress(thorough_.get(), data.data(), data.size(), out.data(), out.size()));
+  // A greedy stream counts only when it is smaller, so it may stop one byte short of that.
+  std::string greedy(out.size() - 1, '\0');
+  const std::size_t size =
+      out.empty() ? 0 : libdeflate_zlib_compress(greedy_.get(), data.data(), data.size(), greedy.data(), greedy.size());
+  if (size == 0) return out;
+  greedy.resize(size);
+  return greedy;
+}
+
+std::string Deflate(const std::string& data) { return Deflater()(data); }
+
+PageCompressor::PageCompressor(int workers) {
   for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -47,7 +56,7 @@ void PageCompressor::Submit(std::string content) {
   page->content = std::move(content);
   pages_.push_back(page);
   if (workers_.empty()) {
-    page->deflated = Deflate(page->content, level_);
+    page->deflated = Deflate(page->content);
     page->content = std::string();
     page->done = true;
     return;
@@ -70,7 +79,11 @@ std::string PageCompressor::TakeOldest() {
 }
 
 void PageCompressor::Work() {
-  Compressor compressor(libdeflate_alloc_compressor(level_));
+  std::optional<Deflater> deflater;
+  try {
+    deflater.emplace();
+  } catch (const std::bad_alloc&) {
+  }
   for (;;) {
     std::shared_ptr<Page> page;
     {
@@ -80,7 +93,7 @@ void PageCompressor::Work() {
       page = std::move(waiting_.front());
       waiting_.pop_front();
     }
-    std::string deflated = compressor ? DeflateWith(compressor.get(), page->content) : std::string();
+    std::string deflated = deflater ? (*deflater)(page->content) : std::string();
     {
       std::lock_guard lock(mutex_);
       page->deflated = std::move(deflated);

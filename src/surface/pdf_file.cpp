@@ -85,7 +85,7 @@ void PdfFile::WritePacked() {
   dictionary += " /First ";
   AppendInt(dictionary, static_cast<long long>(packedOffsets_.size()));
   dictionary += " /Filter /FlateDecode";
-  WriteStream(stream, dictionary, Deflate(packedOffsets_ + packedBodies_, PageCompressor::kLevel));
+  WriteStream(stream, dictionary, Deflate(packedOffsets_ + packedBodies_));
   packedOffsets_.clear();
   packedBodies_.clear();
   packedCount_ = 0;
@@ -137,7 +137,7 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(dictionary, info);
   dictionary += " 0 R /Filter /FlateDecode";
   const std::int64_t start = position_;
-  WriteStream(xref, dictionary, Deflate(table, PageCompressor::kLevel));
+  WriteStream(xref, dictionary, Deflate(table));
   std::string tail = "startxref\n";
   AppendInt(tail, start);
   tail += "\n%%EOF\n";

@@ -296,8 +296,7 @@ void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descripto
 
   const int fontFile = file.Reserve();
   file.WriteStream(fontFile, " /Length1 " + std::to_string(subset.size()) + " /Filter /FlateDecode",
-                   Deflate(std::string(subset.constData(), static_cast<std::size_t>(subset.size())),
-                           PageCompressor::kLevel));
+                   Deflate(std::string(subset.constData(), static_cast<std::size_t>(subset.size()))));
 
   const QByteArray head = program.font.fontTable("head");
   const double unitsPerEm = std::max<int>(16, qFromBigEndian<quint16>(head.constData() + 18));
@@ -353,7 +352,7 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
       file.WriteStream(encoding, " /Type /CMap /CMapName /" + mapName +
                                      " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
                                      " /Filter /FlateDecode",
-                       Deflate(encodingMap, PageCompressor::kLevel));
+                       Deflate(encodingMap));
       const int toUnicode = file.Reserve();
       const std::string unicodeMap = CharacterMap(
           mapName + "-UCS", "UCS", 2, "bfchar", font.glyphs, [&](std::string& out, quint32 glyph) {
@@ -363,7 +362,7 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
             out += '>';
             return true;
           });
-      file.WriteStream(toUnicode, " /Filter /FlateDecode", Deflate(unicodeMap, PageCompressor::kLevel));
+      file.WriteStream(toUnicode, " /Filter /FlateDecode", Deflate(unicodeMap));
 
       const int type0 = file.Reserve();
       body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont + " /Encoding ";

@@ -509,7 +509,7 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
     dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
-    file_.WriteStream(number, dictionary, Deflate(PaethFilteredRows(rgb), PageCompressor::kLevel));
+    file_.WriteStream(number, dictionary, Deflate(PaethFilteredRows(rgb)));
     images_.emplace_back(image.cacheKey(), number);
   }
   LeaveText();
@@ -563,7 +563,7 @@ void PdfSurface::EndRepeatedPart() {
     dictionary += "] /Resources ";
     AppendInt(dictionary, resourcesObject_);
     dictionary += " 0 R /Filter /FlateDecode";
-    file_.WriteStream(found->form, dictionary, Deflate(found->content, PageCompressor::kLevel));
+    file_.WriteStream(found->form, dictionary, Deflate(found->content));
   }
   // A form is drawn in a graphics state of its own: the page's colour is as it was before.
   fill_ = fillBeforePart_;
