@@ -125,7 +125,9 @@ TEST(PrintDriverTest, ContinuationRowsShowNoNumberAlsoAtTheTopOfAPage) {
   EXPECT_EQ(rows[70].number, QString());
   QString joined;
   for (qsizetype index = 69; index < rows.size() - 2; ++index) {
-    if (index > 69) EXPECT_EQ(rows[index].number, QString());
+    if (index > 69) {
+      EXPECT_EQ(rows[index].number, QString());
+    }
     joined += rows[index].text;
   }
   EXPECT_EQ(joined, lines[69]);

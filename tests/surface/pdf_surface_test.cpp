@@ -8,9 +8,12 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "surface/fonts.h"
 #include "surface/logo.h"
 #include "surface/page_compressor.h"
+#include "surface/pdf_fonts.h"
 #include "surface/print_surface.h"
 
 namespace folivane {
@@ -41,14 +44,20 @@ class PdfWriterTest : public ::testing::Test {
     EXPECT_TRUE(surface.BeginDrawing());
     for (int page = 1; page <= 2; ++page) {
       if (page > 1) surface.NextPage();
+      surface.BeginRepeatedPart();
       surface.PutImage(logo, 3800, 260);
       surface.FillBox(0, 300, 4760, 120, kBlack);
       surface.UseFont(banner);
       surface.SetForeground(kWhite);
       surface.SetTransparentText();
       surface.PutText(299, 320, u"SOURCE CODE"_qs);
+      surface.EndRepeatedPart();
       surface.UseFont(body);
       surface.SetForeground(kBlack);
+      // Marked as repeated, yet different on each page.
+      surface.BeginRepeatedPart();
+      surface.PutText(529, 500, u"Sheet %1"_qs.arg(page));
+      surface.EndRepeatedPart();
       surface.PutText(529, 600, u"Procedure Main()\t; caf\u00e9 e\u0301 \u4e2d\u6587 \u2603 \U0001F600"_qs);
       surface.PutText(529, 700, QString(5000, u'x'));
     }
@@ -74,6 +83,8 @@ TEST_F(PdfWriterTest, FilePassesQpdfCheckAndShowsItsText) {
 
   const QString text = RunTool(u"pdftotext"_qs, {pdf, u"-"_qs});
   EXPECT_EQ(text.count(u"SOURCE CODE"_qs), 2);
+  EXPECT_EQ(text.count(u"Sheet 1"_qs), 1);
+  EXPECT_EQ(text.count(u"Sheet 2"_qs), 1);
   EXPECT_EQ(text.count(u"Procedure Main() ; caf\u00e9"_qs), 2) << qPrintable(text);
   const QString info = RunTool(u"pdfinfo"_qs, {pdf});
   EXPECT_TRUE(info.contains(QRegularExpression(u"Title: +PureBasic - Folivane"_qs)));
@@ -83,8 +94,9 @@ TEST_F(PdfWriterTest, FilePassesQpdfCheckAndShowsItsText) {
 TEST_F(PdfWriterTest, SameDrawingGivesTheSameBytesWithAnyNumberOfWorkers) {
   const QByteArray inline_ = Draw(u"a.pdf"_qs, 0);
   EXPECT_EQ(Draw(u"b.pdf"_qs, 3), inline_);
-  // The logo is stored once and drawn on both pages.
+  // The logo is stored once and drawn on both pages; so is the part that repeats, and only that.
   EXPECT_EQ(inline_.count("/Subtype /Image"), 1);
+  EXPECT_EQ(inline_.count("/Subtype /Form"), 1);
 }
 
 TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
@@ -93,6 +105,26 @@ TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
   EXPECT_FALSE(surface.BeginDrawing());
   surface.CloseJob();
   EXPECT_FALSE(surface.Written());
+}
+
+// A face drawn with more distinct glyphs than one font's 32,896 codes holds goes on in a second
+// font; no two glyphs ever share a code, and printable ASCII keeps its own byte.
+TEST(PdfFontsTest, CodesStayDistinctPastOneFontsCapacity) {
+  PdfFonts fonts;
+  const int resource = fonts.ResourceFor(QRawFont::fromFont(MakeFont(u"Courier New"_qs, 46, 96).qfont));
+  ASSERT_NE(resource, PdfFonts::kNotEmbeddable);
+  fonts.NoteCharacter(resource, 36, U'A');
+  fonts.NoteCharacter(resource, 37, U'\u00e9');
+  EXPECT_EQ(fonts.CodeFor(resource, 36).value, 0x41);
+  EXPECT_FALSE(fonts.CodeFor(resource, 36).twoBytes);
+  std::set<std::pair<int, int>> given;
+  for (quint32 glyph = 0; glyph < 40000; ++glyph) {
+    const PdfFonts::Code code = fonts.CodeFor(resource, glyph);
+    EXPECT_EQ(code.twoBytes, code.value >= 0x8000);
+    ASSERT_TRUE(given.emplace(code.font, code.value).second) << glyph;
+  }
+  EXPECT_EQ(fonts.CodeFor(resource, 36).value, 0x41);
+  EXPECT_EQ(fonts.Name(resource, 1), fonts.Name(resource, 0) + ".1");
 }
 
 TEST(PageCompressorTest, PagesComeBackInOrderAndInflateToWhatWentIn) {
