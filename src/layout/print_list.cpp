@@ -50,6 +50,23 @@ struct MemoAdvance {
 // this many have gathered, and they outnumber the rest, keeps that cost small.
 constexpr std::size_t kDroppedChunksAtOnce = 4096;
 
+qint64 ChunkWidth(AdvanceMemo& memo, const QString& line, qsizetype start, qsizetype end, int advance) {
+  return advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
+}
+
+// The width of the whole line, summed over its chunks as ChunkWindow sums them. A text may
+// measure narrower than a part of it (a mark that pulls its base in), so whether the rest of a
+// line reaches the limit is known only at its end.
+qint64 LineWidth(AdvanceMemo& memo, const QString& line) {
+  AdditiveChunker<MemoAdvance> chunker(line, MemoAdvance{&memo});
+  qint64 width = 0;
+  qsizetype start = 0;
+  qsizetype end = 0;
+  int advance = -1;
+  while (chunker.Next(start, end, advance)) width += ChunkWidth(memo, line, start, end, advance);
+  return width;
+}
+
 // The line cut into chunks at every additive cut (both neighbours have an additive advance), where
 // the surface promises that widths add up. Cut as the wrapping walks the line and dropped behind
 // it, so a line of any length costs about a row's chunks, not a list as long as the line (a
@@ -70,7 +87,7 @@ class ChunkWindow {
       qsizetype end = 0;
       int advance = -1;
       if (!chunker_.Next(start, end, advance)) return false;
-      width_ += advance >= 0 ? advance : memo_.surface.MeasureText(line_.mid(start, end - start));
+      width_ += ChunkWidth(memo_, line_, start, end, advance);
       memo_.chunkStarts.push_back(end);
       memo_.widthBefore.push_back(width_);
     }
@@ -84,14 +101,6 @@ class ChunkWindow {
   qint64 WidthBefore(std::size_t k) {
     Reach(k);
     return memo_.widthBefore[k - first_];
-  }
-  // The width from entry k to the line's end when that is below `cap`; otherwise some width of
-  // at least `cap`, found without cutting further.
-  qint64 WidthFromUpTo(std::size_t k, qint64 cap) {
-    const qint64 base = WidthBefore(k);
-    std::size_t j = k;
-    while (WidthBefore(j) - base < cap && Reach(j + 1)) ++j;
-    return WidthBefore(j) - base;
   }
   // Entries before k are no longer asked for.
   void DropBefore(std::size_t k) {
@@ -154,15 +163,15 @@ void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, con
     return measure(from, chunks.Start(chunk + 1));
   };
 
-  if (chunks.WidthFromUpTo(0, qint64{limit} + 1) <= limit) {
+  const qint64 lineWidth = LineWidth(memo, line);
+  if (lineWidth <= limit) {
     AppendRow(printList, label, line);
     return;
   }
   qsizetype start = 0;
   std::size_t startChunk = 0;  // the chunk that holds `start`
   auto remainderReachesLimit = [&] {
-    const qint64 partial = widthToChunkEnd(startChunk, start);
-    return partial + chunks.WidthFromUpTo(startChunk + 1, limit - partial) >= limit;
+    return widthToChunkEnd(startChunk, start) + (lineWidth - chunks.WidthBefore(startChunk + 1)) >= limit;
   };
   do {
     // The shortest prefix of the remainder that reaches the limit, character by character.

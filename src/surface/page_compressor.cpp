@@ -36,8 +36,6 @@ std::string Deflater::operator()(const std::string& data) {
   return greedy;
 }
 
-std::string Deflate(const std::string& data) { return Deflater()(data); }
-
 PageCompressor::PageCompressor(int workers) {
   for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -56,7 +54,8 @@ void PageCompressor::Submit(std::string content) {
   page->content = std::move(content);
   pages_.push_back(page);
   if (workers_.empty()) {
-    page->deflated = Deflate(page->content);
+    if (!ownDeflater_) ownDeflater_.emplace();
+    page->deflated = (*ownDeflater_)(page->content);
     page->content = std::string();
     page->done = true;
     return;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,9 +33,6 @@ class Deflater {
   std::unique_ptr<::libdeflate_compressor, CompressorDeleter> thorough_;
   std::unique_ptr<::libdeflate_compressor, CompressorDeleter> greedy_;
 };
-
-// One stream, as a Deflater makes it.
-std::string Deflate(const std::string& data);
 
 // Pages go in as they are finished and come out compressed in the same order. The caller keeps
 // the window bounded: it takes the oldest page back once InFlight() reaches its limit, so memory
@@ -68,6 +66,7 @@ class PageCompressor {
   std::deque<std::shared_ptr<Page>> waiting_;  // not yet taken by a worker; under mutex_
   bool stopping_ = false;
   std::vector<std::thread> workers_;
+  std::optional<Deflater> ownDeflater_;  // without workers
 };
 
 }  // namespace folivane

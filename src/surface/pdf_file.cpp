@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "surface/page_compressor.h"
 
 namespace folivane {
 
@@ -84,8 +83,7 @@ void PdfFile::WritePacked() {
   AppendInt(dictionary, packedCount_);
   dictionary += " /First ";
   AppendInt(dictionary, static_cast<long long>(packedOffsets_.size()));
-  dictionary += " /Filter /FlateDecode";
-  WriteStream(stream, dictionary, Deflate(packedOffsets_ + packedBodies_));
+  WriteDeflatedStream(stream, dictionary, packedOffsets_ + packedBodies_);
   packedOffsets_.clear();
   packedBodies_.clear();
   packedCount_ = 0;
@@ -103,6 +101,12 @@ void PdfFile::WriteStream(int number, std::string_view dictionary, std::string_v
   Write(head);
   Write(data);
   Write("\nendstream\nendobj\n");
+}
+
+void PdfFile::WriteDeflatedStream(int number, std::string dictionary, const std::string& data) {
+  if (!deflater_) deflater_.emplace();
+  dictionary += " /Filter /FlateDecode";
+  WriteStream(number, dictionary, (*deflater_)(data));
 }
 
 bool PdfFile::Finish(int catalog, int info) {
@@ -135,9 +139,9 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(dictionary, catalog);
   dictionary += " 0 R /Info ";
   AppendInt(dictionary, info);
-  dictionary += " 0 R /Filter /FlateDecode";
+  dictionary += " 0 R";
   const std::int64_t start = position_;
-  WriteStream(xref, dictionary, Deflate(table));
+  WriteDeflatedStream(xref, dictionary, table);
   std::string tail = "startxref\n";
   AppendInt(tail, start);
   tail += "\n%%EOF\n";

@@ -6,9 +6,12 @@
 #include <QString>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "surface/page_compressor.h"
 
 namespace folivane {
 
@@ -39,6 +42,8 @@ class PdfFile {
   void WriteObject(int number, std::string_view body);
   // Writes a stream object; `dictionary` holds the entries without /Length.
   void WriteStream(int number, std::string_view dictionary, std::string_view data);
+  // Writes a stream object of `data` deflated, adding the filter to `dictionary`.
+  void WriteDeflatedStream(int number, std::string dictionary, const std::string& data);
   // Writes the objects still waiting, the cross-reference stream naming the catalog and the
   // document information, and closes the file; false when anything could not be written or an
   // object was reserved and never written.
@@ -61,6 +66,8 @@ class PdfFile {
   void WritePacked();
 
   QFile file_;
+  // One for every stream of the file: a compressor's tables are a megabyte of fresh memory.
+  std::optional<Deflater> deflater_;
   std::int64_t position_ = 0;
   std::vector<Entry> entries_{Entry{Entry::kInFile}};  // object 0 heads the free list
   int packing_ = 0;             // the object stream being filled, 0 when none

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "surface/page_compressor.h"
 
 namespace folivane {
 
@@ -295,8 +294,8 @@ void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descripto
   baseFont = tag + '+' + PostScriptName(program.font);
 
   const int fontFile = file.Reserve();
-  file.WriteStream(fontFile, " /Length1 " + std::to_string(subset.size()) + " /Filter /FlateDecode",
-                   Deflate(std::string(subset.constData(), static_cast<std::size_t>(subset.size()))));
+  file.WriteDeflatedStream(fontFile, " /Length1 " + std::to_string(subset.size()),
+                           std::string(subset.constData(), static_cast<std::size_t>(subset.size())));
 
   const QByteArray head = program.font.fontTable("head");
   const double unitsPerEm = std::max<int>(16, qFromBigEndian<quint16>(head.constData() + 18));
@@ -349,10 +348,10 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
             AppendInt(out, glyph);
             return true;
           });
-      file.WriteStream(encoding, " /Type /CMap /CMapName /" + mapName +
-                                     " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-                                     " /Filter /FlateDecode",
-                       Deflate(encodingMap));
+      file.WriteDeflatedStream(encoding,
+                               " /Type /CMap /CMapName /" + mapName +
+                                   " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>",
+                               encodingMap);
       const int toUnicode = file.Reserve();
       const std::string unicodeMap = CharacterMap(
           mapName + "-UCS", "UCS", 2, "bfchar", font.glyphs, [&](std::string& out, quint32 glyph) {
@@ -362,7 +361,7 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
             out += '>';
             return true;
           });
-      file.WriteStream(toUnicode, " /Filter /FlateDecode", Deflate(unicodeMap));
+      file.WriteDeflatedStream(toUnicode, "", unicodeMap);
 
       const int type0 = file.Reserve();
       body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont + " /Encoding ";

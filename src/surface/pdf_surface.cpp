@@ -505,11 +505,11 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
     AppendInt(dictionary, rgb.width());
     dictionary += " /Height ";
     AppendInt(dictionary, rgb.height());
-    dictionary += " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /FlateDecode";
+    dictionary += " /ColorSpace /DeviceRGB /BitsPerComponent 8";
     dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
-    file_.WriteStream(number, dictionary, Deflate(PaethFilteredRows(rgb)));
+    file_.WriteDeflatedStream(number, dictionary, PaethFilteredRows(rgb));
     images_.emplace_back(image.cacheKey(), number);
   }
   LeaveText();
@@ -562,8 +562,8 @@ void PdfSurface::EndRepeatedPart() {
     AppendInt(dictionary, printableArea_.height());
     dictionary += "] /Resources ";
     AppendInt(dictionary, resourcesObject_);
-    dictionary += " 0 R /Filter /FlateDecode";
-    file_.WriteStream(found->form, dictionary, Deflate(found->content));
+    dictionary += " 0 R";
+    file_.WriteDeflatedStream(found->form, dictionary, found->content);
   }
   // A form is drawn in a graphics state of its own: the page's colour is as it was before.
   fill_ = fillBeforePart_;
