@@ -12,7 +12,7 @@
 #include "app/qt_session.h"
 #include "app/startup.h"
 #include "surface/pdf_surface.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace {
 
@@ -221,7 +221,7 @@ int Render(const PdfJob& job, RunState& state) {
     return kExitFailure;
   }
   if (job.qtEngine) {
-    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath(), job.paper);
+    std::unique_ptr<PainterSurface> pdf = PainterSurface::ForPdf(output->RenderPath(), job.paper);
     PrintSource(state, *pdf, job.clock);
   } else {
     PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
