@@ -242,7 +242,7 @@ int Run(int argc, char** argv) {
   QList<QByteArray> arguments;
   for (int i = 1; i < argc; ++i) arguments.append(QByteArray(argv[i]));
   // Qt starts first: the help text names the program as Qt knows it.
-  const QtSession qt("folivane-pdf", QtSession::Kind::Batch);
+  const QtSession qt = QtSession::Batch("folivane-pdf");
 
   bool helpAsked = false;
   const std::optional<PdfJob> job = ParseArguments(arguments, helpAsked);
