@@ -1,13 +1,13 @@
 // Wrapping and measuring one very long line on the PDF print surface with the Regular body font.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QStringList>
 
 #include "layout/print_list.h"
 #include "surface/fonts.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace folivane {
 namespace {
@@ -23,7 +23,7 @@ QString PlainLine(int length) {
 
 // A PDF job with the body font selected, as the print driver has it while it builds the list.
 struct BodyFontJob {
-  BodyFontJob() : surface(PrintSurface::ForPdf(QDir::temp().filePath(QStringLiteral("wrap_bench.pdf")))) {
+  BodyFontJob() : surface(PainterSurface::ForPdf(QDir::temp().filePath(QStringLiteral("wrap_bench.pdf")))) {
     surface->ShowPrintDialog();
     surface->OpenJob(QStringLiteral("PureBasic - Folivane"));
     surface->BeginDrawing();
@@ -33,7 +33,7 @@ struct BodyFontJob {
     surface->EndDrawing();
     surface->CloseJob();
   }
-  std::unique_ptr<PrintSurface> surface;
+  std::unique_ptr<PainterSurface> surface;
 };
 
 void WrapOneLine(benchmark::State& state, const QString& line) {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
-  QApplication app(qtArgc, qtArgv);
+  QGuiApplication app(qtArgc, qtArgv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

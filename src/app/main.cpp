@@ -22,7 +22,7 @@ void Run(int argc, char** argv) {
   const QList<QByteArray> parameters = ProgramParameters(argc, argv);
 
   // A parameter such as "-platform" stays the IDE's parameter: Qt never sees it.
-  const QtSession qt("folivane", QtSession::Kind::Desktop);
+  const QtSession qt = QtSession::Desktop("folivane");
 
   RunState state;
   state.request.displayDpi = ReadDisplayResolution();

@@ -12,7 +12,7 @@
 #include "app/qt_session.h"
 #include "app/startup.h"
 #include "surface/pdf_surface.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace {
 
@@ -221,7 +221,7 @@ int Render(const PdfJob& job, RunState& state) {
     return kExitFailure;
   }
   if (job.qtEngine) {
-    std::unique_ptr<PrintSurface> pdf = PrintSurface::ForPdf(output->RenderPath(), job.paper);
+    std::unique_ptr<PainterSurface> pdf = PainterSurface::ForPdf(output->RenderPath(), job.paper);
     PrintSource(state, *pdf, job.clock);
   } else {
     PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
@@ -242,7 +242,7 @@ int Run(int argc, char** argv) {
   QList<QByteArray> arguments;
   for (int i = 1; i < argc; ++i) arguments.append(QByteArray(argv[i]));
   // Qt starts first: the help text names the program as Qt knows it.
-  const QtSession qt("folivane-pdf", QtSession::Kind::Batch);
+  const QtSession qt = QtSession::Batch("folivane-pdf");
 
   bool helpAsked = false;
   const std::optional<PdfJob> job = ParseArguments(arguments, helpAsked);

@@ -11,20 +11,22 @@ namespace folivane {
 // of Qt's, and the tool's diagnostics reach stderr when QT_LOGGING_RULES turns them on.
 class QtSession {
  public:
-  enum class Kind {
-    // A widget application on the display when there is one, offscreen when there is none or it
-    // cannot be reached; Qt's own messages are dropped, as the tool shows none.
-    Desktop,
-    // A Qt Gui application offscreen, whose output is the same with or without a display; Qt's
-    // warnings go to stderr, as a command-line tool's do.
-    Batch,
-  };
+  // A widget application on the display when there is one, offscreen when there is none or it
+  // cannot be reached; Qt's own messages are dropped, as the tool shows none. Defined in
+  // qt_session_desktop.cpp, which only the desktop program links: folivane-pdf starts without
+  // Qt Widgets.
+  static QtSession Desktop(const char* programName);
+  // A Qt Gui application offscreen, whose output is the same with or without a display; Qt's
+  // warnings go to stderr, as a command-line tool's do.
+  static QtSession Batch(const char* programName);
 
-  QtSession(const char* programName, Kind kind);
   QtSession(const QtSession&) = delete;
   QtSession& operator=(const QtSession&) = delete;
 
  private:
+  using MakeApplication = std::unique_ptr<QGuiApplication> (*)(int& argc, char** argv);
+  QtSession(const char* programName, MakeApplication makeApplication);
+
   QByteArray programName_;
   int argc_ = 1;
   char* argv_[2] = {};

@@ -10,7 +10,7 @@
 #include "app/print_road.h"
 #include "support/settings_choices.h"
 #include "surface/pdf_surface.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace folivane {
 namespace {
@@ -91,7 +91,7 @@ QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selec
   if (ownWriter) {
     pdf = std::make_unique<PdfSurface>(dir.filePath(u"sample.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea);
   } else {
-    pdf = PrintSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
+    pdf = PainterSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
   }
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });

@@ -1,0 +1,37 @@
+#include <QApplication>
+
+#include "app/qt_session.h"
+#include "surface/diagnostics.h"
+
+namespace folivane {
+
+namespace {
+
+// Qt tries the platforms of a list in turn; ending the list with offscreen turns a display that
+// cannot be reached into a quiet run instead of an abort.
+void ChooseDesktopPlatform() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+  const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+  if (!chosen.isEmpty()) {
+    if (!chosen.contains("offscreen")) qputenv("QT_QPA_PLATFORM", chosen + ";offscreen");
+    return;
+  }
+  QByteArray list;
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) list += "wayland;";
+  if (!qEnvironmentVariableIsEmpty("DISPLAY")) list += "xcb;";
+  list += "offscreen";
+  qputenv("QT_QPA_PLATFORM", list);
+#endif
+}
+
+}  // namespace
+
+QtSession QtSession::Desktop(const char* programName) {
+  ChooseDesktopPlatform();
+  qInstallMessageHandler(WriteOwnMessagesOnly);
+  return QtSession(programName, [](int& argc, char** argv) -> std::unique_ptr<QGuiApplication> {
+    return std::make_unique<QApplication>(argc, argv);
+  });
+}
+
+}  // namespace folivane
