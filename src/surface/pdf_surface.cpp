@@ -10,7 +10,7 @@
 #include <unordered_set>
 
 #include "surface/page_compressor.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace folivane {
 

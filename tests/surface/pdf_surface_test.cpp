@@ -14,7 +14,7 @@
 #include "surface/logo.h"
 #include "surface/page_compressor.h"
 #include "surface/pdf_fonts.h"
-#include "surface/print_surface.h"
+#include "surface/painter_surface.h"
 
 namespace folivane {
 namespace {
