@@ -7,6 +7,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <unordered_set>
 
 #include "surface/page_compressor.h"
@@ -197,11 +198,12 @@ void PdfSurface::CloseJob() {
   }
 
   std::string resources = "<< /Font << " + fonts_.WriteAll(file_) + ">> /XObject << ";
-  for (const auto& [key, number] : images_) {
+  for (Image& image : images_) {
+    file_.WriteStream(image.number, image.dictionary + " /Filter /FlateDecode", image.deflated.get());
     resources += "/Im";
-    AppendInt(resources, number);
+    AppendInt(resources, image.number);
     resources += ' ';
-    AppendInt(resources, number);
+    AppendInt(resources, image.number);
     resources += " 0 R ";
   }
   for (const RepeatedPart& part : parts_) {
@@ -495,10 +497,12 @@ void PdfSurface::FillBox(int x, int y, int width, int height, QRgb colour) {
 void PdfSurface::PutImage(const QImage& image, int x, int y) {
   if (!state_ || !open_ || image.isNull()) return;
   int number = 0;
-  for (const auto& [key, object] : images_)
-    if (key == image.cacheKey()) number = object;
+  for (const Image& known : images_)
+    if (known.key == image.cacheKey()) number = known.number;
   if (number == 0) {
-    // Written once, where it is first drawn; every page that shows it refers to it.
+    // Stored once and drawn on every page that shows it. It is deflated beside the drawing (the
+    // logo takes a tenth of a small job's time), or when written with the resources if no
+    // thread can be had.
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     number = file_.Reserve();
     std::string dictionary = " /Type /XObject /Subtype /Image /Width ";
@@ -509,8 +513,8 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
     dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
-    file_.WriteDeflatedStream(number, dictionary, PaethFilteredRows(rgb));
-    images_.emplace_back(image.cacheKey(), number);
+    images_.push_back(Image{image.cacheKey(), number, std::move(dictionary),
+                            std::async(std::launch::async | std::launch::deferred, [rgb] { return Deflater()(PaethFilteredRows(rgb)); })});
   }
   LeaveText();
   content_ += "q ";

@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -119,7 +120,13 @@ class PdfSurface final : public DrawingSurface {
   int pagesObject_ = 0;
   int resourcesObject_ = 0;
   std::vector<int> pageObjects_;
-  std::vector<std::pair<qint64, int>> images_;  // QImage::cacheKey and object number
+  struct Image {
+    qint64 key = 0;  // QImage::cacheKey
+    int number = 0;
+    std::string dictionary;
+    std::future<std::string> deflated;
+  };
+  std::vector<Image> images_;
   std::vector<RepeatedPart> parts_;
 
   // The page being drawn; while a repeated part is drawn, content_ holds the part's and
