@@ -19,14 +19,15 @@ void Deflater::CompressorDeleter::operator()(libdeflate_compressor* compressor) 
   libdeflate_free_compressor(compressor);
 }
 
-Deflater::Deflater()
-    : thorough_(libdeflate_alloc_compressor(kThoroughLevel)), greedy_(libdeflate_alloc_compressor(kGreedyLevel)) {
-  if (!thorough_ || !greedy_) throw std::bad_alloc();
+Deflater::Deflater(bool tryGreedy) : thorough_(libdeflate_alloc_compressor(kThoroughLevel)) {
+  if (tryGreedy) greedy_.reset(libdeflate_alloc_compressor(kGreedyLevel));
+  if (!thorough_ || (tryGreedy && !greedy_)) throw std::bad_alloc();
 }
 
 std::string Deflater::operator()(const std::string& data) {
   std::string out(libdeflate_zlib_compress_bound(thorough_.get(), data.size()), '\0');
   out.resize(libdeflate_zlib_compress(thorough_.get(), data.data(), data.size(), out.data(), out.size()));
+  if (!greedy_) return out;
   // A greedy stream counts only when it is smaller, so it may stop one byte short of that.
   std::string greedy(out.size() - 1, '\0');
   const std::size_t size =

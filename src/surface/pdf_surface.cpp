@@ -514,7 +514,7 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
     images_.push_back(Image{image.cacheKey(), number, std::move(dictionary),
-                            std::async(std::launch::async | std::launch::deferred, [rgb] { return Deflater()(PaethFilteredRows(rgb)); })});
+                            std::async(std::launch::async | std::launch::deferred, [rgb] { return Deflater(false)(PaethFilteredRows(rgb)); })});
   }
   LeaveText();
   content_ += "q ";
