@@ -49,6 +49,8 @@ struct MemoAdvance {
 // Dropping the chunks behind the current row costs a move of those ahead of it; waiting until
 // this many have gathered, and they outnumber the rest, keeps that cost small.
 constexpr std::size_t kDroppedChunksAtOnce = 4096;
+// Cutting a stretch at a time keeps the cutter out of the wrapping's inner loop.
+constexpr std::size_t kChunksCutAhead = 64;
 
 qint64 ChunkWidth(AdvanceMemo& memo, const QString& line, qsizetype start, qsizetype end, int advance) {
   return advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
@@ -81,18 +83,7 @@ class ChunkWindow {
   }
 
   // Whether entry k exists, cutting as far as it.
-  bool Reach(std::size_t k) {
-    while (k >= first_ + memo_.chunkStarts.size()) {
-      qsizetype start = 0;
-      qsizetype end = 0;
-      int advance = -1;
-      if (!chunker_.Next(start, end, advance)) return false;
-      width_ += ChunkWidth(memo_, line_, start, end, advance);
-      memo_.chunkStarts.push_back(end);
-      memo_.widthBefore.push_back(width_);
-    }
-    return true;
-  }
+  bool Reach(std::size_t k) { return k < first_ + memo_.chunkStarts.size() || CutUpTo(k); }
   // Entry k, which must exist.
   qsizetype Start(std::size_t k) {
     Reach(k);
@@ -102,6 +93,22 @@ class ChunkWindow {
     Reach(k);
     return memo_.widthBefore[k - first_];
   }
+  // Cuts on to entry k and some way past it, as the walk goes on for a row at least; false when
+  // the line ends before entry k.
+  bool CutUpTo(std::size_t k) {
+    const std::size_t wanted = k + kChunksCutAhead;
+    while (wanted >= first_ + memo_.chunkStarts.size()) {
+      qsizetype start = 0;
+      qsizetype end = 0;
+      int advance = -1;
+      if (!chunker_.Next(start, end, advance)) break;
+      width_ += ChunkWidth(memo_, line_, start, end, advance);
+      memo_.chunkStarts.push_back(end);
+      memo_.widthBefore.push_back(width_);
+    }
+    return k < first_ + memo_.chunkStarts.size();
+  }
+
   // Entries before k are no longer asked for.
   void DropBefore(std::size_t k) {
     const std::size_t dropped = k - first_;
