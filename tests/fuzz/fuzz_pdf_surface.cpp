@@ -1,7 +1,9 @@
 // Fuzz target for the PDF writer: random text, boxes, page breaks and the logo drawn through it.
 // Whatever is drawn, the file must hold together: a header, every object where the
-// cross-reference table says it is, the table where startxref says, and the end marker.
+// cross-reference stream says it is (in the file, or in an object stream that lists it there), the
+// stream where startxref says, and the end marker.
 #include <QByteArray>
+#include <QList>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -23,6 +25,43 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
+// A stream object's dictionary and inflated data, from "n 0 obj\n<<...>>\nstream\n".
+struct Stream {
+  QByteArray dictionary;
+  QByteArray data;
+};
+
+long long NumberAfter(const QByteArray& dictionary, const QByteArray& key) {
+  const qsizetype at = dictionary.indexOf(key + ' ');
+  Require(at >= 0);
+  bool ok = false;
+  const long long value = dictionary.mid(at + key.size() + 1).split(' ').value(0).split('>').value(0).toLongLong(&ok);
+  Require(ok);
+  return value;
+}
+
+Stream StreamAt(const QByteArray& pdf, qsizetype offset, long long number) {
+  Require(pdf.mid(offset).startsWith(QByteArray::number(number) + " 0 obj\n<<"));
+  const qsizetype start = pdf.indexOf(">>\nstream\n", offset);
+  Require(start > offset);
+  Stream stream;
+  stream.dictionary = pdf.mid(offset, start - offset);
+  const long long length = NumberAfter(stream.dictionary, "/Length");
+  Require(length >= 0 && start + 10 + length <= pdf.size());
+  Require(pdf.mid(start + 10 + length).startsWith("\nendstream\nendobj\n"));
+  if (stream.dictionary.contains("/FlateDecode")) {
+    // qUncompress wants a size to start from in front; it grows the buffer as it needs.
+    QByteArray framed(4, '\0');
+    framed[1] = 1;
+    framed.append(pdf.mid(start + 10, length));
+    stream.data = qUncompress(framed);
+    Require(!stream.data.isEmpty());
+  } else {
+    stream.data = pdf.mid(start + 10, length);
+  }
+  return stream;
+}
+
 void CheckStructure(const QByteArray& pdf) {
   Require(pdf.startsWith("%PDF-1.7\n"));
   Require(pdf.endsWith("%%EOF\n"));
@@ -31,20 +70,40 @@ void CheckStructure(const QByteArray& pdf) {
   bool ok = false;
   const qsizetype xref = pdf.mid(marker + 10).split('\n').value(0).toLongLong(&ok);
   Require(ok && xref > 0 && xref < marker);
-  Require(pdf.mid(xref, 5) == "xref\n");
-  const QList<QByteArray> head = pdf.mid(xref + 5, 40).split('\n').value(0).split(' ');
-  Require(head.size() == 2 && head[0] == "0");
-  const int count = head[1].toInt(&ok);
-  Require(ok && count > 3);
-  const qsizetype entries = pdf.indexOf('\n', xref + 5) + 1;
-  for (int object = 1; object < count; ++object) {
-    const QByteArray entry = pdf.mid(entries + object * 20, 20);
-    Require(entry.endsWith(" 00000 n\r\n"));
-    const qsizetype offset = entry.left(10).toLongLong(&ok);
-    Require(ok && offset < xref);
-    Require(pdf.mid(offset).startsWith(QByteArray::number(object) + " 0 obj\n"));
+  const long long xrefNumber = pdf.mid(xref, 20).split(' ').value(0).toLongLong(&ok);
+  Require(ok);
+  const Stream table = StreamAt(pdf, xref, xrefNumber);
+  Require(table.dictionary.contains("/Type /XRef") && table.dictionary.contains("/Root ") &&
+          table.dictionary.contains("/Info "));
+  const long long count = NumberAfter(table.dictionary, "/Size");
+  const qsizetype w = table.dictionary.indexOf("/W [1 ");
+  Require(w >= 0 && table.dictionary.mid(w + 7, 3) == " 2]");
+  const int offsetBytes = table.dictionary.at(w + 6) - '0';
+  Require(offsetBytes >= 1 && offsetBytes <= 8);
+  const int row = 1 + offsetBytes + 2;
+  Require(count > 3 && xrefNumber == count - 1 && table.data.size() == count * row);
+  auto field = [&](long long entry, int from, int bytes) {
+    long long value = 0;
+    for (int i = 0; i < bytes; ++i) value = value << 8 | static_cast<unsigned char>(table.data[entry * row + from + i]);
+    return value;
+  };
+  Require(field(0, 0, 1) == 0);
+  for (long long object = 1; object < count; ++object) {
+    const long long type = field(object, 0, 1);
+    const long long second = field(object, 1, offsetBytes);
+    const long long third = field(object, 1 + offsetBytes, 2);
+    if (type == 1) {
+      Require(second < marker && pdf.mid(second).startsWith(QByteArray::number(object) + " 0 obj\n"));
+      continue;
+    }
+    // Packed: the object stream is in the file, and its index lists this object at that place.
+    Require(type == 2 && second > 0 && second < count && field(second, 0, 1) == 1);
+    const Stream packed = StreamAt(pdf, field(second, 1, offsetBytes), second);
+    Require(packed.dictionary.contains("/Type /ObjStm"));
+    Require(third < NumberAfter(packed.dictionary, "/N"));
+    const QList<QByteArray> index = packed.data.left(NumberAfter(packed.dictionary, "/First")).split(' ');
+    Require(index.value(2 * third) == QByteArray::number(object));
   }
-  Require(pdf.mid(entries + count * 20).startsWith("trailer\n<< /Size " + QByteArray::number(count) + ' '));
 }
 
 }  // namespace
@@ -75,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     surface.SetTransparentText();
     std::size_t at = 0;
     int pages = 1;
+    bool inPart = false;
     while (at < size) {
       const std::uint8_t op = data[at++];
       const int x = (op * 37) % 5000 - 100;
@@ -98,8 +158,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 4:
           surface.SetForeground((op & 16) ? kWhite : kBlack);
           break;
+        case 5:
+          // Parts that come back the same, and parts that do not.
+          if (inPart) {
+            surface.EndRepeatedPart();
+          } else {
+            surface.BeginRepeatedPart();
+          }
+          inPart = !inPart;
+          break;
         default: {
-          const std::size_t units = at < size ? std::min<std::size_t>(data[at++], (size - at) / 2) : 0;
+          std::size_t units = 0;
+          if (at < size) {
+            const std::size_t wanted = data[at++];
+            units = std::min(wanted, (size - at) / 2);
+          }
           QString text(static_cast<qsizetype>(units), Qt::Uninitialized);
           for (std::size_t i = 0; i < units; ++i)
             text[static_cast<qsizetype>(i)] = QChar(static_cast<char16_t>(data[at + 2 * i] | (data[at + 2 * i + 1] << 8)));
