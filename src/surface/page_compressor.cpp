@@ -27,11 +27,11 @@ Deflater::Deflater(bool tryGreedy) : thorough_(libdeflate_alloc_compressor(kThor
 std::string Deflater::operator()(const std::string& data) {
   std::string out(libdeflate_zlib_compress_bound(thorough_.get(), data.size()), '\0');
   out.resize(libdeflate_zlib_compress(thorough_.get(), data.data(), data.size(), out.data(), out.size()));
-  if (!greedy_) return out;
+  if (!greedy_ || out.size() < 2) return out;
   // A greedy stream counts only when it is smaller, so it may stop one byte short of that.
   std::string greedy(out.size() - 1, '\0');
   const std::size_t size =
-      out.empty() ? 0 : libdeflate_zlib_compress(greedy_.get(), data.data(), data.size(), greedy.data(), greedy.size());
+      libdeflate_zlib_compress(greedy_.get(), data.data(), data.size(), greedy.data(), greedy.size());
   if (size == 0) return out;
   greedy.resize(size);
   return greedy;
