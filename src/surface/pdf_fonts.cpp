@@ -14,6 +14,8 @@ namespace folivane {
 
 namespace {
 
+constexpr char kEncodingName[] = "Folivane-Codes";
+
 // The tables a PDF viewer reads from a TrueType program; layout tables (GSUB, GPOS) stay out, as
 // the glyphs arrive shaped already.
 constexpr const char* kTables[] = {"head", "hhea", "hmtx", "maxp", "loca", "glyf", "cvt ",
@@ -44,17 +46,42 @@ int Int16At(const QByteArray& table, int offset) {
   return qFromBigEndian<qint16>(table.constData() + offset);
 }
 
-// A PostScript name made of the face's names: letters and digits only.
-std::string PostScriptName(const QRawFont& font) {
+// The characters a PDF name may hold without escapes, and that a PostScript font name uses.
+std::string PostScriptSafe(const QString& text) {
   std::string name;
-  auto append = [&](const QString& part) {
-    for (QChar c : part)
-      if (c.unicode() < 0x80 && c.isLetterOrNumber()) name += static_cast<char>(c.unicode());
-  };
-  append(font.familyName());
-  name += '-';
-  append(font.styleName());
+  for (QChar c : text)
+    if (c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'-' || c == u'_')) name += static_cast<char>(c.unicode());
   return name;
+}
+
+// The face's PostScript name (name table, name 6), as font managers and viewers know the face;
+// family and style joined when the table has none.
+std::string PostScriptName(const QRawFont& font) {
+  const QByteArray table = font.fontTable("name");
+  auto u16 = [&](qsizetype offset) -> int {
+    return offset + 2 <= table.size() ? qFromBigEndian<quint16>(table.constData() + offset) : -1;
+  };
+  const int count = u16(2);
+  const int strings = u16(4);
+  for (int i = 0; i < count && strings >= 0; ++i) {
+    const qsizetype record = 6 + qsizetype{12} * i;
+    const int platform = u16(record);
+    const int nameId = u16(record + 6);
+    const int length = u16(record + 8);
+    const int offset = u16(record + 10);
+    if (nameId != 6 || length <= 0 || offset < 0 || strings + offset + length > table.size()) continue;
+    const char* bytes = table.constData() + strings + offset;
+    QString text;
+    if (platform == 0 || platform == 3) {
+      for (int at = 0; at + 1 < length; at += 2)
+        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) << 8 | static_cast<unsigned char>(bytes[at + 1])));
+    } else {
+      text = QString::fromLatin1(bytes, length);
+    }
+    std::string name = PostScriptSafe(text);
+    if (!name.empty()) return name.substr(0, 63);
+  }
+  return PostScriptSafe(font.familyName()) + '-' + PostScriptSafe(font.styleName());
 }
 
 void AppendHex4(std::string& out, unsigned value) {
@@ -71,6 +98,10 @@ void AppendUtf16Hex(std::string& out, char32_t character) {
   }
 }
 
+void AppendUtf16Hex(std::string& out, const std::u16string& text) {
+  for (char16_t unit : text) AppendHex4(out, unit);
+}
+
 void AppendCode(std::string& out, std::uint16_t code, bool twoBytes) {
   static const char kHex[] = "0123456789ABCDEF";
   out += '<';
@@ -83,24 +114,42 @@ void AppendCode(std::string& out, std::uint16_t code, bool twoBytes) {
   out += '>';
 }
 
-// A character map with one-byte codes 00 to 7F and two-byte codes 8000 to FFFF: `kind` is
-// "cidchar" (an encoding, to glyph ids) or "bfchar" (ToUnicode, to UTF-16).
-template <typename AppendTarget>
-std::string CharacterMap(const std::string& name, const char* ordering, int type, const char* kind,
-                         const std::vector<std::pair<std::uint16_t, quint32>>& glyphs,
-                         AppendTarget appendTarget) {
+// The codes every font of ours uses: one byte 00 to 7F or two bytes 8000 to FFFF.
+constexpr char kCodeSpace[] = "2 begincodespacerange\n<00> <7F>\n<8000> <FFFF>\nendcodespacerange\n";
+
+std::string CharacterMapHead(const std::string& name, const char* ordering, int type) {
   std::string map = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
                     "/CIDSystemInfo << /Registry (Adobe) /Ordering (";
   map += ordering;
   map += ") /Supplement 0 >> def\n/CMapName /" + name + " def\n/CMapType ";
   AppendInt(map, type);
-  map += " def\n2 begincodespacerange\n<00> <7F>\n<8000> <FFFF>\nendcodespacerange\n";
+  map += " def\n";
+  map += kCodeSpace;
+  return map;
+}
+
+constexpr char kCharacterMapTail[] = "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+
+// The encoding of every font: a code's CID is the code itself. Each CID so lies inside the
+// code space, which some readers demand of a CID before they map it to text (MuPDF 1.21 drops
+// the text of every other glyph); the CIDToGIDMap takes each CID to its glyph.
+std::string IdentityCodeMap() {
+  std::string map = CharacterMapHead(kEncodingName, "Identity", 1);
+  map += "2 begincidrange\n<00> <7F> 0\n<8000> <FFFF> 32768\nendcidrange\n";
+  return map + kCharacterMapTail;
+}
+
+// ToUnicode: each code to the text its glyph was shaped from.
+template <typename AppendTarget>
+std::string UnicodeMap(const std::string& name, const std::vector<std::pair<std::uint16_t, quint32>>& glyphs,
+                       AppendTarget appendTarget) {
+  std::string map = CharacterMapHead(name, "UCS", 2);
   std::string entries;
   int count = 0;
   auto flush = [&] {
     if (count == 0) return;
     AppendInt(map, count);
-    map += std::string(" begin") + kind + '\n' + entries + "end" + kind + '\n';
+    map += " beginbfchar\n" + entries + "endbfchar\n";
     entries.clear();
     count = 0;
   };
@@ -114,7 +163,18 @@ std::string CharacterMap(const std::string& name, const char* ordering, int type
     if (++count == 100) flush();
   }
   flush();
-  map += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+  return map + kCharacterMapTail;
+}
+
+// The CIDToGIDMap: two bytes of glyph id for each CID from 0 to the highest code used.
+std::string GlyphsByCode(const std::vector<std::pair<std::uint16_t, quint32>>& glyphs) {
+  std::uint16_t highest = 0;
+  for (const auto& entry : glyphs) highest = std::max(highest, entry.first);
+  std::string map(2 * (std::size_t{highest} + 1), '\0');
+  for (const auto& [code, glyph] : glyphs) {
+    map[2 * std::size_t{code}] = static_cast<char>(glyph >> 8);
+    map[2 * std::size_t{code} + 1] = static_cast<char>(glyph & 0xFF);
+  }
   return map;
 }
 
@@ -160,27 +220,25 @@ void AppendWidth(std::string& out, double advance, double pixelSize) {
   AppendReal(out, width);
 }
 
-// "g [w1 w2 ...]" for each run of consecutive glyph ids, in thousandths of the em.
-std::string Widths(const std::vector<double>& advances, double pixelSize) {
+// "c [w1 w2 ...]" for each run of consecutive codes, in thousandths of the em.
+std::string Widths(std::vector<std::pair<std::uint16_t, double>> advances, double pixelSize) {
+  std::sort(advances.begin(), advances.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string widths = "[";
-  bool inRun = false;
-  for (std::size_t glyph = 0; glyph < advances.size(); ++glyph) {
-    if (advances[glyph] < 0) {
-      if (inRun) widths += "]";
-      inRun = false;
-      continue;
-    }
-    if (!inRun) {
+  int next = -1;
+  for (const auto& [code, advance] : advances) {
+    if (code != next) {
+      if (next >= 0) widths += "]";
       widths += ' ';
-      AppendInt(widths, static_cast<long long>(glyph));
+      AppendInt(widths, code);
       widths += " [";
-      inRun = true;
     } else {
       widths += ' ';
     }
-    AppendWidth(widths, advances[glyph], pixelSize);
+    AppendWidth(widths, advance, pixelSize);
+    next = code + 1;
   }
-  if (inRun) widths += "]";
+  if (next >= 0) widths += "]";
   widths += " ]";
   return widths;
 }
@@ -275,10 +333,24 @@ PdfFonts::Code PdfFonts::FirstCode(Resource& resource, quint32 glyph) {
   return Code{fontIndex, static_cast<std::uint16_t>(code), code >= kFirstTwoByteCode};
 }
 
-void PdfFonts::NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character) {
-  if (glyph > 0xFFFF || character == 0) return;
-  if (glyph >= text.size()) text.resize(glyph + 1, 0);
-  text[glyph] = character;
+void PdfFonts::NoteFirstCharacter(Program& program, quint32 glyph, char32_t character) {
+  if (glyph > 0xFFFF || character == 0 || program.clusters.count(glyph) != 0) return;
+  if (glyph >= program.characters.size()) program.characters.resize(glyph + 1, 0);
+  program.characters[glyph] = character;
+}
+
+void PdfFonts::NoteCluster(int resource, quint32 glyph, QStringView text) {
+  if (text.isEmpty()) return;
+  const char32_t first = text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate()
+                             ? QChar::surrogateToUcs4(text[0], text[1])
+                             : text[0].unicode();
+  if (text.size() == 1 || first >= 0x10000) {
+    NoteCharacter(resource, glyph, first);
+    return;
+  }
+  Program& program = programs_[resources_[resource].program];
+  if (glyph > 0xFFFF || (glyph < program.characters.size() && program.characters[glyph] != 0)) return;
+  program.clusters.try_emplace(glyph, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
 }
 
 void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor,
@@ -327,40 +399,48 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
     WriteProgram(file, programs_[i], descriptors[i], baseFonts[i]);
   }
   std::string dictionary;
+  if (resources_.empty()) return dictionary;
+  const int encoding = file.Reserve();
+  file.WriteDeflatedStream(encoding,
+                           std::string(" /Type /CMap /CMapName /") + kEncodingName +
+                               " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>",
+                           IdentityCodeMap());
   for (const Resource& resource : resources_) {
     const std::string& baseFont = baseFonts[resource.program];
-    const int cidFont = file.Reserve();
-    std::string body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
-                       " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-                       " /FontDescriptor ";
-    AppendInt(body, descriptors[resource.program]);
-    body += " 0 R /CIDToGIDMap /Identity /DW 0 /W ";
-    body += Widths(resource.advances, resource.pixelSize);
-    body += " >>";
-    file.WriteObject(cidFont, body);
-
-    const std::vector<char32_t>& characters = programs_[resource.program].characters;
+    const Program& program = programs_[resource.program];
     for (const CodedFont& font : resource.fonts) {
-      const std::string mapName = "Folivane-" + font.name.substr(1);
-      const int encoding = file.Reserve();
-      const std::string encodingMap =
-          CharacterMap(mapName, "Identity", 1, "cidchar", font.glyphs, [](std::string& out, quint32 glyph) {
-            AppendInt(out, glyph);
-            return true;
-          });
-      file.WriteDeflatedStream(encoding,
-                               " /Type /CMap /CMapName /" + mapName +
-                                   " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>",
-                               encodingMap);
+      const int glyphMap = file.Reserve();
+      file.WriteDeflatedStream(glyphMap, "", GlyphsByCode(font.glyphs));
+      std::vector<std::pair<std::uint16_t, double>> advances;
+      advances.reserve(font.glyphs.size());
+      for (const auto& [code, glyph] : font.glyphs) advances.emplace_back(code, resource.advances[glyph]);
+      const int cidFont = file.Reserve();
+      std::string body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
+                         " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
+                         " /FontDescriptor ";
+      AppendInt(body, descriptors[resource.program]);
+      body += " 0 R /CIDToGIDMap ";
+      AppendInt(body, glyphMap);
+      body += " 0 R /DW 0 /W ";
+      body += Widths(std::move(advances), resource.pixelSize);
+      body += " >>";
+      file.WriteObject(cidFont, body);
+
+      const std::string mapName = "Folivane-" + font.name.substr(1) + "-UCS";
       const int toUnicode = file.Reserve();
-      const std::string unicodeMap = CharacterMap(
-          mapName + "-UCS", "UCS", 2, "bfchar", font.glyphs, [&](std::string& out, quint32 glyph) {
-            if (glyph >= characters.size() || characters[glyph] == 0) return false;
-            out += '<';
-            AppendUtf16Hex(out, characters[glyph]);
-            out += '>';
-            return true;
-          });
+      const std::string unicodeMap = UnicodeMap(mapName, font.glyphs, [&](std::string& out, quint32 glyph) {
+        if (const auto cluster = program.clusters.find(glyph); cluster != program.clusters.end()) {
+          out += '<';
+          AppendUtf16Hex(out, cluster->second);
+          out += '>';
+          return true;
+        }
+        if (glyph >= program.characters.size() || program.characters[glyph] == 0) return false;
+        out += '<';
+        AppendUtf16Hex(out, program.characters[glyph]);
+        out += '>';
+        return true;
+      });
       file.WriteDeflatedStream(toUnicode, "", unicodeMap);
 
       const int type0 = file.Reserve();

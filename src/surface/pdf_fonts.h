@@ -7,7 +7,9 @@
 #include <QRawFont>
 #include <QString>
 #include <cstdint>
+#include <QStringView>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "surface/pdf_file.h"
@@ -51,10 +53,13 @@ class PdfFonts {
   }
   // Records the character a glyph stands for, for search and copy; the first one noted stays.
   void NoteCharacter(int resource, quint32 glyph, char32_t character) {
-    std::vector<char32_t>& text = programs_[resources_[resource].program].characters;
-    if (glyph < text.size() && text[glyph] != 0) return;
-    NoteFirstCharacter(text, glyph, character);
+    Program& program = programs_[resources_[resource].program];
+    if (glyph < program.characters.size() && program.characters[glyph] != 0) return;
+    NoteFirstCharacter(program, glyph, character);
   }
+  // Records the characters a glyph was shaped from (a ligature's are several); the first text
+  // noted for the glyph stays.
+  void NoteCluster(int resource, quint32 glyph, QStringView text);
 
   // Writes every font program, descriptor, character map and resource; returns the entries of
   // the font resource dictionary ("/F0 12 0 R ...").
@@ -65,6 +70,7 @@ class PdfFonts {
     QRawFont font;           // any size: for its tables and names
     std::string key;         // family, style and the head table: one face file
     std::vector<char32_t> characters;  // by glyph id; 0 when none noted
+    std::unordered_map<quint32, std::u16string> clusters;  // glyphs that stand for several characters
     std::vector<bool> used;  // by glyph id
   };
   static constexpr std::uint32_t kNoCode = 0xFFFFFFFF;
@@ -88,7 +94,7 @@ class PdfFonts {
 
   double FirstAdvance(Resource& resource, quint32 glyph, double suggested);
   Code FirstCode(Resource& resource, quint32 glyph);
-  static void NoteFirstCharacter(std::vector<char32_t>& text, quint32 glyph, char32_t character);
+  static void NoteFirstCharacter(Program& program, quint32 glyph, char32_t character);
   int ProgramFor(const QRawFont& font);
   void WriteProgram(PdfFile& file, const Program& program, int descriptor, std::string& baseFont) const;
 

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <QThread>
 #include <algorithm>
@@ -357,22 +358,117 @@ const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& 
   layout.endLayout();
   if (!line.isValid()) return runs;
   const double lineBaseline = line.y() + line.ascent();
-  for (const QGlyphRun& glyphRun : layout.glyphRuns()) {
-    ShapedRun run{glyphRun.rawFont(), glyphRun.glyphIndexes(), glyphRun.positions()};
-    run.positions.resize(run.glyphs.size());
-    for (QPointF& position : run.positions) position.ry() -= lineBaseline;
-    NoteCharacters(run, piece);
-    runs.push_back(std::move(run));
+  const QList<QGlyphRun> glyphRuns = layout.glyphRuns();
+  if (piece.size() <= kClusterNotedUnits) {
+    NoteClusters(layout, piece);
+  } else {
+    for (const QGlyphRun& glyphRun : glyphRuns) NoteCharacters(glyphRun, piece);
+  }
+
+  // Qt hands the glyphs over font by font; a viewer that copies text in the order it was written
+  // wants them from left to right, so they are written in the order they stand on the line.
+  struct Placed {
+    qsizetype run;
+    qsizetype index;
+    double x;
+  };
+  std::vector<Placed> placed;
+  for (qsizetype r = 0; r < glyphRuns.size(); ++r) {
+    const QList<QPointF> positions = glyphRuns[r].positions();
+    for (qsizetype i = 0; i < positions.size(); ++i) placed.push_back(Placed{r, i, positions[i].x()});
+  }
+  std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.x < b.x; });
+  std::vector<QList<quint32>> glyphs;
+  std::vector<QList<QPointF>> positions;
+  for (const QGlyphRun& glyphRun : glyphRuns) {
+    glyphs.push_back(glyphRun.glyphIndexes());
+    positions.push_back(glyphRun.positions());
+  }
+  for (const Placed& glyph : placed) {
+    if (runs.empty() || !(runs.back().font == glyphRuns[glyph.run].rawFont())) {
+      runs.push_back(ShapedRun{glyphRuns[glyph.run].rawFont(), {}, {}});
+    }
+    runs.back().glyphs.append(glyphs[glyph.run][glyph.index]);
+    runs.back().positions.append(positions[glyph.run][glyph.index] - QPointF(0, lineBaseline));
   }
   return runs;
 }
 
+// The characters behind a short piece's glyphs, cluster by cluster as Qt shaped them: a glyph the
+// font's own map gives for a character of the cluster stands for that character; the first other
+// glyph (a joining form, a ligature, a composed letter) for the rest of the cluster. A ligature
+// that spans clusters stands for all of them.
+void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
+  struct Noted {
+    int resource;
+    quint32 glyph;
+    QPointF position;
+    QString text;
+  };
+  std::vector<Noted> noted;
+  QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, piece);
+  for (qsizetype from = 0; from < piece.size();) {
+    qsizetype to = graphemes.toNextBoundary();
+    if (to <= from) to = piece.size();
+    const QStringView cluster = QStringView(piece).sliced(from, to - from);
+    for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(from), static_cast<int>(to - from))) {
+      const int resource = fonts_.ResourceFor(run.rawFont());
+      if (resource == PdfFonts::kNotEmbeddable) continue;
+      const QList<quint32> glyphs = run.glyphIndexes();
+      const QList<QPointF> positions = run.positions();
+      // The characters of the cluster whose own glyph this run does not show.
+      QString rest;
+      for (qsizetype i = 0; i < cluster.size(); ++i) {
+        const int length = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
+        quint32 own[2] = {0, 0};
+        int count = 2;
+        if (!run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) || count < 1 ||
+            own[0] == 0 || !glyphs.contains(own[0])) {
+          rest += cluster.sliced(i, length);
+        }
+        i += length - 1;
+      }
+      for (qsizetype g = 0; g < glyphs.size(); ++g) {
+        auto same = std::find_if(noted.begin(), noted.end(), [&](const Noted& n) {
+          return n.resource == resource && n.glyph == glyphs[g] && n.position == positions[g];
+        });
+        if (same != noted.end()) {
+          // Met again from a later cluster: a ligature across clusters.
+          same->text += rest;
+          rest.clear();
+          continue;
+        }
+        QString text;
+        quint32 own[2] = {0, 0};
+        int count = 2;
+        for (qsizetype i = 0; i < cluster.size() && text.isEmpty(); ++i) {
+          const int length = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
+          count = 2;
+          if (run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) && count >= 1 &&
+              own[0] == glyphs[g]) {
+            text = cluster.sliced(i, length).toString();
+          }
+          i += length - 1;
+        }
+        if (text.isEmpty()) {
+          text = rest;
+          rest.clear();
+        }
+        noted.push_back(Noted{resource, glyphs[g], positions[g], std::move(text)});
+      }
+    }
+    from = to;
+  }
+  for (const Noted& n : noted) fonts_.NoteCluster(n.resource, n.glyph, n.text);
+}
+
 // The characters behind a run's glyphs, for search and copy: each character's glyph in the run's
 // font, where the run shows that glyph.
-void PdfSurface::NoteCharacters(const ShapedRun& run, const QString& piece) {
-  const int resource = fonts_.ResourceFor(run.font);
+void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
+  const int resource = fonts_.ResourceFor(run.rawFont());
   if (resource == PdfFonts::kNotEmbeddable) return;
-  const std::unordered_set<quint32> shown(run.glyphs.begin(), run.glyphs.end());
+  const QList<quint32> glyphs = run.glyphIndexes();
+  const std::unordered_set<quint32> shown(glyphs.begin(), glyphs.end());
   for (qsizetype i = 0; i < piece.size(); ++i) {
     char32_t character = piece[i].unicode();
     QChar units[2] = {piece[i], QChar()};
@@ -384,7 +480,7 @@ void PdfSurface::NoteCharacters(const ShapedRun& run, const QString& piece) {
     }
     quint32 glyph[2] = {0, 0};
     int glyphCount = 2;
-    if (run.font.glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
+    if (run.rawFont().glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
         glyph[0] != 0 && shown.count(glyph[0]) != 0) {
       fonts_.NoteCharacter(resource, glyph[0], character);
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QGlyphRun>
 #include <QImage>
 #include <QList>
 #include <QPageSize>
@@ -25,6 +26,9 @@
 namespace folivane {
 
 class PageCompressor;
+}  // namespace folivane
+class QTextLayout;
+namespace folivane {
 
 // Draws the job into a PDF file at 600 dpi (kPdfResolution), on pages of a given size with a given
 // printable area, as the Qt PDF target lays them out (PdfPrintableArea). Text is measured by Qt at
@@ -73,6 +77,9 @@ class PdfSurface final : public DrawingSurface {
     QList<QPointF> positions;  // from the piece's start on its baseline
   };
   static constexpr qsizetype kKeptPieceUnits = 16;
+  // Pieces up to this long map their glyphs to text cluster by cluster; longer ones (a line of
+  // CJK, say) by the fonts' character maps, as asking Qt cluster by cluster costs the square.
+  static constexpr qsizetype kClusterNotedUnits = 64;
   static constexpr std::size_t kKeptPieces = 4096;
 
   // A repeated part's content; drawn inline where first seen, and from a form once seen again.
@@ -96,7 +103,8 @@ class PdfSurface final : public DrawingSurface {
   void LeaveText();
   void PutPiece(double x, double baseline, const QString& text, bool plain);
   const std::vector<ShapedRun>& ShapedRuns(const QString& piece);
-  void NoteCharacters(const ShapedRun& run, const QString& piece);
+  void NoteClusters(const QTextLayout& layout, const QString& piece);
+  void NoteCharacters(const QGlyphRun& run, const QString& piece);
   void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
                  double x, double baseline, const QString* plainText);
   void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
