@@ -5,6 +5,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -204,24 +205,8 @@ QByteArray SubsetProgram(const QRawFont& font, const std::vector<bool>& used) {
   return QByteArray(data, static_cast<qsizetype>(length));
 }
 
-// A width in thousandths of the em, written so that a viewer multiplying it back (w x 0.001 x
-// size, in doubles) lands exactly on the advance: glyphs that follow each other in one string then
-// stand on the same whole pixels as glyphs placed one by one, and render the same.
-void AppendWidth(std::string& out, double advance, double pixelSize) {
-  const double width = advance * 1000.0 / pixelSize;
-  char text[40];
-  for (int digits = 6; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, width);
-    if (std::strtod(text, nullptr) * 0.001 * pixelSize == advance) {
-      out += text;
-      return;
-    }
-  }
-  AppendReal(out, width);
-}
-
 // "c [w1 w2 ...]" for each run of consecutive codes, in thousandths of the em.
-std::string Widths(std::vector<std::pair<std::uint16_t, double>> advances, double pixelSize) {
+std::string Widths(std::vector<std::pair<std::uint16_t, int>> advances) {
   std::sort(advances.begin(), advances.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string widths = "[";
@@ -235,7 +220,7 @@ std::string Widths(std::vector<std::pair<std::uint16_t, double>> advances, doubl
     } else {
       widths += ' ';
     }
-    AppendWidth(widths, advance, pixelSize);
+    AppendInt(widths, advance);
     next = code + 1;
   }
   if (next >= 0) widths += "]";
@@ -287,17 +272,29 @@ int PdfFonts::ProgramFor(const QRawFont& font) {
 
 double PdfFonts::FirstAdvance(Resource& resource, quint32 glyph, double suggested) {
   if (glyph > 0xFFFF) return 0;  // outside a two-byte code; never drawn as such
-  if (glyph >= resource.advances.size()) resource.advances.resize(glyph + 1, -1.0);
+  if (glyph >= resource.advances.size()) {
+    resource.advances.resize(glyph + 1, -1.0);
+    resource.widths.resize(glyph + 1, 0);
+  }
   if (suggested < 0) {
     QPointF advance;
     resource.font.advancesForGlyphIndexes(&glyph, &advance, 1);
     suggested = std::max(0.0, advance.x());
   }
-  resource.advances[glyph] = suggested;
+  const double size = resource.pixelSize;
+  if (resource.scale == 0 && suggested > 0) {
+    const double width = std::round(suggested * 1000.0 / size);
+    resource.scale = width > 0 ? std::round(suggested * 1000.0 / (size * width) * 100.0 * 10000.0) / 10000.0 : 100.0;
+  }
+  const double scale = resource.scale == 0 ? 100.0 : resource.scale;
+  // The width in whole thousandths, and the advance a viewer makes of it.
+  const int width = static_cast<int>(std::round(suggested * 1000.0 / (size * scale / 100.0)));
+  resource.widths[glyph] = width;
+  resource.advances[glyph] = width * 0.001 * size * (scale / 100.0);
   std::vector<bool>& used = programs_[resource.program].used;
   if (glyph >= used.size()) used.resize(glyph + 1, false);
   used[glyph] = true;
-  return suggested;
+  return resource.advances[glyph];
 }
 
 PdfFonts::Code PdfFonts::FirstCode(Resource& resource, quint32 glyph) {
@@ -411,9 +408,9 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
     for (const CodedFont& font : resource.fonts) {
       const int glyphMap = file.Reserve();
       file.WriteDeflatedStream(glyphMap, "", GlyphsByCode(font.glyphs));
-      std::vector<std::pair<std::uint16_t, double>> advances;
-      advances.reserve(font.glyphs.size());
-      for (const auto& [code, glyph] : font.glyphs) advances.emplace_back(code, resource.advances[glyph]);
+      std::vector<std::pair<std::uint16_t, int>> widths;
+      widths.reserve(font.glyphs.size());
+      for (const auto& [code, glyph] : font.glyphs) widths.emplace_back(code, resource.widths[glyph]);
       const int cidFont = file.Reserve();
       std::string body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
                          " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
@@ -422,7 +419,7 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
       body += " 0 R /CIDToGIDMap ";
       AppendInt(body, glyphMap);
       body += " 0 R /DW 0 /W ";
-      body += Widths(std::move(advances), resource.pixelSize);
+      body += Widths(std::move(widths));
       body += " >>";
       file.WriteObject(cidFont, body);
 

@@ -155,6 +155,7 @@ void PdfSurface::StartPage() {
   fillKnown_ = false;
   inText_ = false;
   textResource_ = -1;
+  textScale_ = 100;  // a content stream starts unscaled
 }
 
 void PdfSurface::FinishPage() {
@@ -512,6 +513,7 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
     }
     const PdfFonts::Code code = fonts_.CodeFor(resource, glyph);
+    const double advance = fonts_.Advance(resource, glyph, suggested);
     if (resource != textResource_ || code.font != textFont_) {
       if (inString) content_ += ") Tj\n";
       inString = false;
@@ -521,6 +523,13 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       content_ += ' ';
       AppendReal(content_, fonts_.PixelSize(resource));
       content_ += " Tf\n";
+    }
+    if (const double scale = fonts_.HorizontalScale(resource); scale != textScale_) {
+      if (inString) content_ += ") Tj\n";
+      inString = false;
+      AppendReal(content_, scale);
+      content_ += " Tz\n";
+      textScale_ = scale;
     }
     if (!placed || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
       if (inString) content_ += ") Tj\n";
@@ -535,7 +544,7 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       inString = true;
     }
     AppendGlyphCode(content_, code);
-    penX = glyphX + fonts_.Advance(resource, glyph, suggested);
+    penX = glyphX + advance;
     penY = glyphY;
   }
   if (inString) content_ += ") Tj\n";
@@ -630,6 +639,7 @@ void PdfSurface::BeginRepeatedPart() {
   if (!open_ || inPart_) return;
   LeaveText();
   inPart_ = true;
+  textScale_ = -1;  // whatever the part is drawn after
   pageContent_ = std::move(content_);
   content_ = std::string();
   // The part sets every colour it uses itself, so that it draws the same wherever it is shown.
@@ -642,6 +652,7 @@ void PdfSurface::EndRepeatedPart() {
   if (!inPart_) return;
   LeaveText();
   inPart_ = false;
+  textScale_ = -1;  // as the part left it, drawn inline
   std::string part = std::move(content_);
   content_ = std::move(pageContent_);
   pageContent_ = std::string();
