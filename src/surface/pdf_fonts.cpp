@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <memory>
 
-
 namespace folivane {
 
 namespace {
@@ -75,7 +74,8 @@ std::string PostScriptName(const QRawFont& font) {
     QString text;
     if (platform == 0 || platform == 3) {
       for (int at = 0; at + 1 < length; at += 2)
-        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) << 8 | static_cast<unsigned char>(bytes[at + 1])));
+        text += QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) << 8 |
+                                            static_cast<unsigned char>(bytes[at + 1])));
     } else {
       text = QString::fromLatin1(bytes, length);
     }
@@ -119,8 +119,9 @@ void AppendCode(std::string& out, std::uint16_t code, bool twoBytes) {
 constexpr char kCodeSpace[] = "2 begincodespacerange\n<00> <7F>\n<8000> <FFFF>\nendcodespacerange\n";
 
 std::string CharacterMapHead(const std::string& name, const char* ordering, int type) {
-  std::string map = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                    "/CIDSystemInfo << /Registry (Adobe) /Ordering (";
+  std::string map =
+      "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (";
   map += ordering;
   map += ") /Supplement 0 >> def\n/CMapName /" + name + " def\n/CMapType ";
   AppendInt(map, type);
@@ -186,8 +187,8 @@ QByteArray SubsetProgram(const QRawFont& font, const std::vector<bool>& used) {
   for (const char* name : kTables) {
     const QByteArray table = font.fontTable(name);
     if (table.isEmpty()) continue;
-    Blob blob(hb_blob_create(table.constData(), static_cast<unsigned>(table.size()),
-                             HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr));
+    Blob blob(hb_blob_create(table.constData(), static_cast<unsigned>(table.size()), HB_MEMORY_MODE_DUPLICATE, nullptr,
+                             nullptr));
     hb_face_builder_add_table(builder.get(), Tag(name), blob.get());
   }
   Face subset;
@@ -207,8 +208,7 @@ QByteArray SubsetProgram(const QRawFont& font, const std::vector<bool>& used) {
 
 // "c [w1 w2 ...]" for each run of consecutive codes, in thousandths of the em.
 std::string Widths(std::vector<std::pair<std::uint16_t, int>> advances) {
-  std::sort(advances.begin(), advances.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(advances.begin(), advances.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string widths = "[";
   int next = -1;
   for (const auto& [code, advance] : advances) {
@@ -347,11 +347,11 @@ void PdfFonts::NoteCluster(int resource, quint32 glyph, QStringView text) {
   }
   Program& program = programs_[resources_[resource].program];
   if (glyph > 0xFFFF || (glyph < program.characters.size() && program.characters[glyph] != 0)) return;
-  program.clusters.try_emplace(glyph, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+  program.clusters.try_emplace(glyph, reinterpret_cast<const char16_t*>(text.utf16()),
+                               static_cast<std::size_t>(text.size()));
 }
 
-void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor,
-                            std::string& baseFont) const {
+void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descriptor, std::string& baseFont) const {
   const QByteArray subset = SubsetProgram(program.font, program.used);
   // The subset's tag comes from what it holds, so the same source gives the same bytes.
   std::uint32_t hash = Fnv1a(2166136261u, program.key.data(), program.key.size());

@@ -37,7 +37,8 @@ class PdfFonts {
     Resource& r = resources_[resource];
     if (glyph < r.codes.size() && r.codes[glyph] != kNoCode) {
       const std::uint32_t code = r.codes[glyph];
-      return Code{static_cast<int>(code >> 16), static_cast<std::uint16_t>(code & 0xFFFF), (code & 0xFFFF) >= kFirstTwoByteCode};
+      return Code{static_cast<int>(code >> 16), static_cast<std::uint16_t>(code & 0xFFFF),
+                  (code & 0xFFFF) >= kFirstTwoByteCode};
     }
     return FirstCode(r, glyph);
   }
@@ -75,11 +76,11 @@ class PdfFonts {
 
  private:
   struct Program {
-    QRawFont font;           // any size: for its tables and names
-    std::string key;         // family, style and the head table: one face file
-    std::vector<char32_t> characters;  // by glyph id; 0 when none noted
+    QRawFont font;                                         // any size: for its tables and names
+    std::string key;                                       // family, style and the head table: one face file
+    std::vector<char32_t> characters;                      // by glyph id; 0 when none noted
     std::unordered_map<quint32, std::u16string> clusters;  // glyphs that stand for several characters
-    std::vector<bool> used;  // by glyph id
+    std::vector<bool> used;                                // by glyph id
   };
   static constexpr std::uint32_t kNoCode = 0xFFFFFFFF;
   static constexpr std::uint16_t kFirstTwoByteCode = 0x8000;
@@ -95,9 +96,9 @@ class PdfFonts {
     int program = 0;
     double pixelSize = 0;
     std::string name;
-    double scale = 0;  // percent; 0 until the first advance decides it
-    std::vector<double> advances;  // by glyph id, as a viewer adds them up; -1 until used
-    std::vector<int> widths;       // by glyph id: the /W width
+    double scale = 0;                  // percent; 0 until the first advance decides it
+    std::vector<double> advances;      // by glyph id, as a viewer adds them up; -1 until used
+    std::vector<int> widths;           // by glyph id: the /W width
     std::vector<std::uint32_t> codes;  // by glyph id: font << 16 | code, or kNoCode
     std::vector<CodedFont> fonts;
   };

@@ -236,8 +236,7 @@ void PdfSurface::CloseJob() {
   const int info = file_.Reserve();
   std::string infoBody = "<< /Title " + TextString(title_) + " /Producer (Folivane)";
   if (creationDate_.isValid()) {
-    infoBody += " /CreationDate (D:" +
-                creationDate_.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() + ')';
+    infoBody += " /CreationDate (D:" + creationDate_.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() + ')';
   }
   infoBody += " >>";
   file_.WriteObject(info, infoBody);
@@ -313,8 +312,8 @@ int PdfSurface::PutText(int x, int y, const QString& original) {
         // An opaque text background fills the cell behind the text.
         LeaveText();
         SetFill(state_->pendingBack);
-        content_ += std::to_string(pen) + ' ' + std::to_string(y) + ' ' + std::to_string(width) +
-                    ' ' + std::to_string(cellHeight) + " re f\n";
+        content_ += std::to_string(pen) + ' ' + std::to_string(y) + ' ' + std::to_string(width) + ' ' +
+                    std::to_string(cellHeight) + " re f\n";
       }
       SetFill(state_->pendingFront);
       PutPiece(static_cast<double>(pen), baseline, text.mid(from, to - from), plain);
@@ -332,8 +331,7 @@ void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool 
   }
   const std::vector<ShapedRun>& runs = ShapedRuns(piece);
   for (const ShapedRun& run : runs) {
-    PutGlyphs(run.font, run.glyphs.constData(), run.positions.constData(), run.glyphs.size(), x,
-              baseline, nullptr);
+    PutGlyphs(run.font, run.glyphs.constData(), run.positions.constData(), run.glyphs.size(), x, baseline, nullptr);
   }
 }
 
@@ -420,11 +418,12 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
       // The characters of the cluster whose own glyph this run does not show.
       QString rest;
       for (qsizetype i = 0; i < cluster.size(); ++i) {
-        const int length = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
+        const int length =
+            cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
         quint32 own[2] = {0, 0};
         int count = 2;
-        if (!run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) || count < 1 ||
-            own[0] == 0 || !glyphs.contains(own[0])) {
+        if (!run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) || count < 1 || own[0] == 0 ||
+            !glyphs.contains(own[0])) {
           rest += cluster.sliced(i, length);
         }
         i += length - 1;
@@ -443,7 +442,8 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
         quint32 own[2] = {0, 0};
         int count = 2;
         for (qsizetype i = 0; i < cluster.size() && text.isEmpty(); ++i) {
-          const int length = cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
+          const int length =
+              cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
           count = 2;
           if (run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) && count >= 1 &&
               own[0] == glyphs[g]) {
@@ -481,16 +481,16 @@ void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
     }
     quint32 glyph[2] = {0, 0};
     int glyphCount = 2;
-    if (run.rawFont().glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 &&
-        glyph[0] != 0 && shown.count(glyph[0]) != 0) {
+    if (run.rawFont().glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 && glyph[0] != 0 &&
+        shown.count(glyph[0]) != 0) {
       fonts_.NoteCharacter(resource, glyph[0], character);
     }
     i += length - 1;
   }
 }
 
-void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
-                           qsizetype count, double x, double baseline, const QString* plainText) {
+void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
+                           double x, double baseline, const QString* plainText) {
   const int resource = fonts_.ResourceFor(font);
   if (resource == PdfFonts::kNotEmbeddable) {
     PutOutlines(font, glyphs, positions, count, x, baseline);
@@ -552,12 +552,12 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
 
 // Faces without TrueType outlines are drawn as filled outlines: the page shows the same glyphs,
 // though a text search does not find them.
-void PdfSurface::PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
-                             qsizetype count, double x, double baseline) {
+void PdfSurface::PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
+                             double x, double baseline) {
   LeaveText();
   for (qsizetype i = 0; i < count; ++i) {
-    const QPainterPath path = font.pathForGlyph(glyphs[i]).translated(x + positions[i].x(),
-                                                                      baseline + positions[i].y());
+    const QPainterPath path =
+        font.pathForGlyph(glyphs[i]).translated(x + positions[i].x(), baseline + positions[i].y());
     if (path.isEmpty()) continue;
     auto point = [&](const QPointF& p) {
       AppendReal(content_, p.x());
@@ -619,7 +619,8 @@ void PdfSurface::PutImage(const QImage& image, int x, int y) {
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
     images_.push_back(Image{image.cacheKey(), number, std::move(dictionary),
-                            std::async(std::launch::async | std::launch::deferred, [rgb] { return Deflater(false)(PaethFilteredRows(rgb)); })});
+                            std::async(std::launch::async | std::launch::deferred,
+                                       [rgb] { return Deflater(false)(PaethFilteredRows(rgb)); })});
   }
   LeaveText();
   content_ += "q ";
@@ -656,8 +657,8 @@ void PdfSurface::EndRepeatedPart() {
   std::string part = std::move(content_);
   content_ = std::move(pageContent_);
   pageContent_ = std::string();
-  auto found = std::find_if(parts_.begin(), parts_.end(),
-                            [&](const RepeatedPart& kept) { return kept.content == part; });
+  auto found =
+      std::find_if(parts_.begin(), parts_.end(), [&](const RepeatedPart& kept) { return kept.content == part; });
   if (found == parts_.end()) {
     // Seen for the first time: drawn inline, and kept in case it comes again. A part that
     // changes on every page fills the few places and is then always drawn inline.

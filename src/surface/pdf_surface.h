@@ -22,7 +22,6 @@
 #include "surface/pdf_fonts.h"
 #include "surface/text_measure.h"
 
-
 namespace folivane {
 
 class PageCompressor;
@@ -105,10 +104,10 @@ class PdfSurface final : public DrawingSurface {
   const std::vector<ShapedRun>& ShapedRuns(const QString& piece);
   void NoteClusters(const QTextLayout& layout, const QString& piece);
   void NoteCharacters(const QGlyphRun& run, const QString& piece);
-  void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
-                 double x, double baseline, const QString* plainText);
-  void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
-                   qsizetype count, double x, double baseline);
+  void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
+                 double baseline, const QString* plainText);
+  void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
+                   double baseline);
 
   QString outputPath_;
   QSize pagePoints_;
@@ -151,8 +150,8 @@ class PdfSurface final : public DrawingSurface {
   double lineY_ = 0;
   int textResource_ = -1;  // with textFont_, the font the viewer draws with now
   int textFont_ = -1;
-  double textScale_ = 100;  // the Tz in force; -1 when not known
-  QString fontKey_;  // of the current font
+  double textScale_ = 100;                                            // the Tz in force; -1 when not known
+  QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
   QList<quint32> glyphs_;

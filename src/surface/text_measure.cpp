@@ -21,10 +21,8 @@ bool IsSimpleScript(QChar::Script script) {
     case QChar::Script_Common:
     case QChar::Script_Latin:
     case QChar::Script_Greek:
-    case QChar::Script_Cyrillic:
-      return true;
-    default:
-      return false;
+    case QChar::Script_Cyrillic: return true;
+    default: return false;
   }
 }
 
@@ -40,10 +38,8 @@ bool CanStandAlone(QChar unit) {
     case QChar::Other_PrivateUse:
     case QChar::Other_NotAssigned:
     case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-      return false;
-    default:
-      break;
+    case QChar::Separator_Paragraph: return false;
+    default: break;
   }
   return unit.joiningType() == QChar::Joining_None && IsSimpleScript(unit.script());
 }
@@ -58,12 +54,10 @@ QString WithoutTabs(const QString& text) {
 }
 
 int ClampToInt(qint64 value) {
-  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                             std::numeric_limits<int>::max()));
+  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
-                          qsizetype limit) {
+qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start, qsizetype limit) {
   if (text.size() - start <= limit) return text.size();
   graphemes.setPosition(start + limit);
   qsizetype end = graphemes.isAtBoundary() ? start + limit : graphemes.toPreviousBoundary();
@@ -107,13 +101,27 @@ qsizetype TextMeasurer::WholeMeasureUnits() {
 }
 
 qint64 TextMeasurer::MeasureWhole(QStringView text) {
-  if (text.size() > kShortTextUnits) return Metrics().horizontalAdvance(text.toString());
-  std::unordered_map<QString, qint64>& kept = CurrentAdvanceCache().shortWidths;
+  AdvanceCache& cache = CurrentAdvanceCache();
   QString key = text.toString();
-  if (const auto found = kept.find(key); found != kept.end()) return found->second;
-  if (kept.size() >= kShortWidthsKept) kept.clear();
+  if (text.size() <= kShortTextUnits) {
+    if (const auto found = cache.shortWidths.find(key); found != cache.shortWidths.end()) return found->second;
+    if (cache.shortWidths.size() >= kShortWidthsKept) cache.shortWidths.clear();
+  }
+  // Qt loads a fallback font the first time a character needs it, and the text measured in that
+  // same call can come out a few pixels off (30 px on a row with a fullwidth letter after a
+  // combining mark): a text with a unit this font has not measured before is measured twice,
+  // the second time with every font it needs at hand.
+  bool unseen = false;
+  if (cache.seenUnits.empty()) cache.seenUnits.assign(kUnitCount, false);
+  for (QChar unit : text) {
+    if (!cache.seenUnits[unit.unicode()]) {
+      cache.seenUnits[unit.unicode()] = true;
+      unseen = true;
+    }
+  }
+  if (unseen) Metrics().horizontalAdvance(key);
   const qint64 width = Metrics().horizontalAdvance(key);
-  kept.emplace(std::move(key), width);
+  if (text.size() <= kShortTextUnits) cache.shortWidths.emplace(std::move(key), width);
   return width;
 }
 
@@ -133,9 +141,8 @@ int TextMeasurer::WidestAdvance() {
 TextMeasurer::AdvanceCache& TextMeasurer::CurrentAdvanceCache() {
   if (advanceCache_ != nullptr) return *advanceCache_;
   // QFont::key leaves out kerning and hinting, which change advances.
-  const QString key = currentFont_.key() + QLatin1Char('/') +
-                      QString::number(currentFont_.kerning()) + QLatin1Char('/') +
-                      QString::number(currentFont_.hintingPreference());
+  const QString key = currentFont_.key() + QLatin1Char('/') + QString::number(currentFont_.kerning()) +
+                      QLatin1Char('/') + QString::number(currentFont_.hintingPreference());
   auto [entry, created] = advanceCaches_.try_emplace(key);
   advanceCache_ = &entry->second;
   if (created) {
@@ -186,8 +193,7 @@ bool TextMeasurer::PlacePlainGlyphs(QStringView text, const QRawFont*& font, QLi
   }
   glyphs.resize(text.size());
   int count = static_cast<int>(text.size());
-  if (!cache.rawFont.glyphIndexesForChars(reinterpret_cast<const QChar*>(text.data()), count,
-                                          glyphs.data(), &count) ||
+  if (!cache.rawFont.glyphIndexesForChars(reinterpret_cast<const QChar*>(text.data()), count, glyphs.data(), &count) ||
       count != text.size()) {
     return false;
   }

@@ -62,8 +62,7 @@ class TextMeasurer {
   // The glyphs of a plain piece in the current font and their x positions from 0, placed by the
   // additive advances without shaping; false when a unit has none. The font stays valid until
   // the device changes.
-  bool PlacePlainGlyphs(QStringView text, const QRawFont*& font, QList<quint32>& glyphs,
-                        QList<QPointF>& positions);
+  bool PlacePlainGlyphs(QStringView text, const QRawFont*& font, QList<quint32>& glyphs, QList<QPointF>& positions);
 
  private:
   // Advances of single units of one font, filled on demand; kUnknownAdvance until asked.
@@ -74,6 +73,7 @@ class TextMeasurer {
     // Widths of short shaped texts: the same few pieces (a replacement character between the
     // same neighbours, say) come back on many lines, each measured when wrapped and when drawn.
     std::unordered_map<QString, qint64> shortWidths;
+    std::vector<bool> seenUnits;  // by UTF-16 unit: measured in this font before
   };
   static constexpr qsizetype kShortTextUnits = 16;
   static constexpr std::size_t kShortWidthsKept = 16384;
@@ -94,8 +94,7 @@ class TextMeasurer {
 // Where the text ends the piece of a stretch without additive cuts that begins at `start`: at most
 // `limit` units on, between two grapheme clusters where there is one, and never between the two
 // halves of a surrogate pair.
-qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start,
-                          qsizetype limit);
+qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsizetype start, qsizetype limit);
 
 template <typename Visit>
 void TextMeasurer::ForEachPiece(QStringView text, Visit visit) {
@@ -125,8 +124,7 @@ void TextMeasurer::ForEachPiece(QStringView text, Visit visit) {
         QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, chunk);
         for (qsizetype from = 0; from < chunkSize;) {
           const qsizetype to = ClusterPieceEnd(chunk, graphemes, from, limit);
-          visit(chunkStart + from, chunkStart + to, MeasureWhole(chunk.sliced(from, to - from)),
-                false);
+          visit(chunkStart + from, chunkStart + to, MeasureWhole(chunk.sliced(from, to - from)), false);
           from = to;
         }
       }

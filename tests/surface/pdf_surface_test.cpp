@@ -35,8 +35,8 @@ class PdfWriterTest : public ::testing::Test {
   // combining marks, a tab and a line far wider than the page.
   QByteArray Draw(const QString& name, int workers) {
     const QString path = dir_.filePath(name);
-    PdfSurface surface(path, QPageSize(QPageSize::A4), kPdfPrintableArea,
-                       QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)), workers);
+    PdfSurface surface(path, QPageSize(QPageSize::A4), kPdfPrintableArea, QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)),
+                       workers);
     EXPECT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
     const Font body = MakeFont(u"Courier New"_qs, 46, 96);
     const Font banner = MakeFont(u"Courier New Bold"_qs, 51, 96);
@@ -107,6 +107,22 @@ TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
   EXPECT_FALSE(surface.Written());
 }
 
+// Qt measures a text a few pixels off in the call that first loads a fallback font it needs;
+// a row must end where it was measured all the same.
+TEST(PdfSurfaceMeasure, TextEndsWhereItWasMeasuredWhenItsFallbackFontsAreNew) {
+  QTemporaryDir dir;
+  PdfSurface surface(dir.filePath(u"out.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea, {}, 0);
+  ASSERT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
+  ASSERT_TRUE(surface.BeginDrawing());
+  const char16_t units[] = {0x6500, 0x4ddc, 0x0000, 0x6961, 0x6e10, 0xd800, 0xd8d8, 0x004d, 0x0000, 0x0063, 0x0061,
+                            0x0066, 0x00e9, 0x032a, 0x1d25, 0x530e, 0x4f00, 0x0075, 0x0072, 0x6365, 0x2000, 0x7800,
+                            0x0000, 0x0020, 0x0063, 0x0061, 0x0066, 0x00e9, 0x032a, 0xff25, 0xffff, 0xffff};
+  const QString text(reinterpret_cast<const QChar*>(units), std::size(units));
+  const int measured = surface.MeasureText(text);
+  EXPECT_EQ(surface.PutText(100, 100, text), 100 + measured);
+  EXPECT_EQ(surface.MeasureText(text), measured);
+}
+
 // A face drawn with more distinct glyphs than one font's 32,896 codes holds goes on in a second
 // font; no two glyphs ever share a code, and printable ASCII keeps its own byte.
 TEST(PdfFontsTest, CodesStayDistinctPastOneFontsCapacity) {
@@ -131,7 +147,8 @@ TEST(PageCompressorTest, PagesComeBackInOrderAndInflateToWhatWentIn) {
   for (int workers : {0, 3}) {
     PageCompressor compressor(workers);
     std::vector<std::string> pages;
-    for (int i = 0; i < 40; ++i) pages.push_back(std::string(1000 + i * 997, static_cast<char>('a' + i % 26)) + std::to_string(i));
+    for (int i = 0; i < 40; ++i)
+      pages.push_back(std::string(1000 + i * 997, static_cast<char>('a' + i % 26)) + std::to_string(i));
     std::size_t taken = 0;
     for (const std::string& page : pages) {
       compressor.Submit(page);
