@@ -45,15 +45,15 @@ class PdfFonts {
   // "/F3", or "/F3.2" for a resource's third font: the name in the page resources.
   const std::string& Name(int resource, int font) const { return resources_[resource].fonts[font].name; }
   double PixelSize(int resource) const { return resources_[resource].pixelSize; }
-  // The horizontal scale in percent (the Tz operand) that this resource's glyphs are drawn with:
-  // it makes the first advance used, and its multiples, exact in whole thousandths of the em
-  // (37 px at 61 px is 606.557 thousandths: 607 at 99.9271 %). 100 until a glyph was used.
-  double HorizontalScale(int resource) const {
-    return resources_[resource].scale == 0 ? 100.0 : resources_[resource].scale;
-  }
+  // The horizontal scale in percent (the Tz operand) this resource's glyphs are drawn with. It
+  // makes the advance of the face's space, and its multiples, exact in whole thousandths of the
+  // em (37 px at 61 px is 606.557 thousandths: 607 at 99.92713...%): every glyph of a fixed-pitch
+  // face, and the digits and most letters of many proportional ones. 100 where that would take
+  // more than two thousandths.
+  double HorizontalScale(int resource) const { return resources_[resource].scale; }
   // How far a viewer moves the pen in device pixels after the glyph in this resource: its /W
-  // width, a whole number of thousandths of the em as some viewers read no other, times the
-  // resource's horizontal scale. The first use decides it: `suggested` when it is >= 0, the
+  // width, a whole number of thousandths of the em as some viewers read no other, at the
+  // horizontal scale. The first use decides it: `suggested` when it is >= 0, the
   // font's advance otherwise.
   double Advance(int resource, quint32 glyph, double suggested) {
     Resource& r = resources_[resource];
@@ -96,7 +96,7 @@ class PdfFonts {
     int program = 0;
     double pixelSize = 0;
     std::string name;
-    double scale = 0;                  // percent; 0 until the first advance decides it
+    double scale = 100;                // percent
     std::vector<double> advances;      // by glyph id, as a viewer adds them up; -1 until used
     std::vector<int> widths;           // by glyph id: the /W width
     std::vector<std::uint32_t> codes;  // by glyph id: font << 16 | code, or kNoCode

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 #include <future>
 #include <unordered_set>
 
@@ -22,6 +24,9 @@ namespace {
 constexpr std::size_t kPagesPerWorker = 4;
 // Glyph positions closer than this (device pixels) to where the pen stands need no new position.
 constexpr double kSamePlace = 1e-3;
+// A glyph at most this far (device pixels) on the line from where the pen stands is moved there
+// within its string, which costs a few bytes where a new position costs a dozen.
+constexpr double kAdjustable = 4.0;
 constexpr double kDotsPerMetre = kPdfResolution / 0.0254;
 
 void AppendColour(std::string& out, QRgb colour) {
@@ -46,6 +51,17 @@ void AppendGlyphCode(std::string& out, const PdfFonts::Code& code) {
   };
   if (code.twoBytes) append(static_cast<char>(code.value >> 8));
   append(static_cast<char>(code.value & 0xFF));
+}
+
+// A horizontal scale with up to eight decimals and no trailing zeros: the scale that makes a
+// face's advances whole thousandths of its em is not a round number.
+void AppendScale(std::string& out, double scale) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.8f", scale);
+  std::string_view written(text);
+  while (written.back() == '0') written.remove_suffix(1);
+  if (written.back() == '.') written.remove_suffix(1);
+  out += written;
 }
 
 // A move written with at most four decimals, as AppendReal writes it; returns the move as a
@@ -498,9 +514,21 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
   }
   EnterText();
   bool inString = false;
-  bool placed = false;  // whether the viewer's pen stands at (penX, penY)
+  bool inArray = false;         // the string is part of a TJ array, for small moves between glyphs
+  std::size_t stringStart = 0;  // where the open string's "(" stands in content_
+  bool placed = false;          // whether the viewer's pen stands at (penX, penY)
   double penX = 0;
   double penY = 0;
+  auto closeString = [&] {
+    if (inString) content_ += inArray ? ")] TJ\n" : ") Tj\n";
+    inString = false;
+    inArray = false;
+  };
+  auto openString = [&] {
+    stringStart = content_.size();
+    content_ += '(';
+    inString = true;
+  };
   for (qsizetype i = 0; i < count; ++i) {
     const quint32 glyph = glyphs[i];
     if (glyph > 0xFFFF) continue;
@@ -514,9 +542,9 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     }
     const PdfFonts::Code code = fonts_.CodeFor(resource, glyph);
     const double advance = fonts_.Advance(resource, glyph, suggested);
+    const double scale = fonts_.HorizontalScale(resource);
     if (resource != textResource_ || code.font != textFont_) {
-      if (inString) content_ += ") Tj\n";
-      inString = false;
+      closeString();
       textResource_ = resource;
       textFont_ = code.font;
       content_ += fonts_.Name(resource, code.font);
@@ -524,30 +552,42 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       AppendReal(content_, fonts_.PixelSize(resource));
       content_ += " Tf\n";
     }
-    if (const double scale = fonts_.HorizontalScale(resource); scale != textScale_) {
-      if (inString) content_ += ") Tj\n";
-      inString = false;
-      AppendReal(content_, scale);
+    if (scale != textScale_) {
+      closeString();
+      AppendScale(content_, scale);
       content_ += " Tz\n";
       textScale_ = scale;
     }
-    if (!placed || std::abs(glyphX - penX) > kSamePlace || std::abs(glyphY - penY) > kSamePlace) {
-      if (inString) content_ += ") Tj\n";
+    const double offBy = glyphX - penX;
+    const bool onLine = placed && std::abs(glyphY - penY) <= kSamePlace;
+    if (inString && onLine && std::abs(offBy) > kSamePlace && std::abs(offBy) <= kAdjustable) {
+      // A whole-thousandth width leaves a proportional glyph a little off: a number in a TJ
+      // array moves the pen, in thousandths of the em against the writing direction.
+      if (!inArray) {
+        content_.insert(stringStart, 1, '[');
+        inArray = true;
+      }
+      const double perThousandth = fonts_.PixelSize(resource) * scale / 100.0 / 1000.0;
+      content_ += ')';
+      penX -= AppendMove(content_, -offBy / perThousandth) * perThousandth;
+      content_ += '(';
+    } else if (!onLine || std::abs(offBy) > kSamePlace) {
+      closeString();
       lineX_ += AppendMove(content_, glyphX - lineX_);
       content_ += ' ';
       lineY_ -= AppendMove(content_, lineY_ - glyphY);
-      content_ += " Td (";
-      inString = true;
+      content_ += " Td ";
+      openString();
       placed = true;
+      penX = lineX_;
+      penY = lineY_;
     } else if (!inString) {
-      content_ += '(';
-      inString = true;
+      openString();
     }
     AppendGlyphCode(content_, code);
-    penX = glyphX + advance;
-    penY = glyphY;
+    penX += advance;
   }
-  if (inString) content_ += ") Tj\n";
+  closeString();
 }
 
 // Faces without TrueType outlines are drawn as filled outlines: the page shows the same glyphs,
@@ -640,6 +680,7 @@ void PdfSurface::BeginRepeatedPart() {
   if (!open_ || inPart_) return;
   LeaveText();
   inPart_ = true;
+  scaleBeforePart_ = textScale_;
   textScale_ = -1;  // whatever the part is drawn after
   pageContent_ = std::move(content_);
   content_ = std::string();
@@ -653,7 +694,6 @@ void PdfSurface::EndRepeatedPart() {
   if (!inPart_) return;
   LeaveText();
   inPart_ = false;
-  textScale_ = -1;  // as the part left it, drawn inline
   std::string part = std::move(content_);
   content_ = std::move(pageContent_);
   pageContent_ = std::string();
@@ -677,9 +717,11 @@ void PdfSurface::EndRepeatedPart() {
     dictionary += " 0 R";
     file_.WriteDeflatedStream(found->form, dictionary, found->content);
   }
-  // A form is drawn in a graphics state of its own: the page's colour is as it was before.
+  // A form is drawn in a graphics state of its own: the page's colour and text scale are as they
+  // were before.
   fill_ = fillBeforePart_;
   fillKnown_ = fillKnownBeforePart_;
+  textScale_ = scaleBeforePart_;
   content_ += "/Fm";
   AppendInt(content_, found->form);
   content_ += " Do\n";

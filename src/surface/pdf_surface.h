@@ -150,7 +150,8 @@ class PdfSurface final : public DrawingSurface {
   double lineY_ = 0;
   int textResource_ = -1;  // with textFont_, the font the viewer draws with now
   int textFont_ = -1;
-  double textScale_ = 100;                                            // the Tz in force; -1 when not known
+  double textScale_ = 100;  // the Tz in force; -1 when not known
+  double scaleBeforePart_ = 100;
   QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
