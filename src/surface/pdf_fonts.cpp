@@ -5,25 +5,43 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 
 namespace folivane {
 
 namespace {
 
-// The horizontal scale that makes the space's advance a whole number of thousandths of the em,
+// The advance that most of a face's glyphs are whole multiples of: the greatest common divisor
+// of the whole-pixel advances of the space, "0" and "a" (every glyph's in a fixed-pitch face,
+// the digits' and many letters' in a proportional one), or an ideograph's where that is no
+// multiple of it (a CJK face, whose Latin letters are narrower). 0 when there is none.
+int CommonAdvance(const QRawFont& font) {
+  auto advanceOf = [&](QChar character) {
+    quint32 glyph = 0;
+    int count = 1;
+    if (!font.glyphIndexesForChars(&character, 1, &glyph, &count) || count != 1 || glyph == 0) return 0;
+    QPointF advance;
+    font.advancesForGlyphIndexes(&glyph, &advance, 1);
+    const int whole = static_cast<int>(std::lround(advance.x()));
+    return whole > 0 && std::abs(advance.x() - whole) < 1e-6 ? whole : 0;
+  };
+  int unit = 0;
+  for (const QChar character : {QChar(u' '), QChar(u'0'), QChar(u'a')}) unit = std::gcd(unit, advanceOf(character));
+  for (const QChar ideograph : {QChar(u'\u4E00'), QChar(u'\uAC00')}) {
+    const int advance = advanceOf(ideograph);
+    if (advance > 0) return unit > 0 && advance % unit == 0 ? unit : advance;
+  }
+  return unit;
+}
+
+// The horizontal scale in percent that makes `advance` a whole number of thousandths of the em,
 // written with eight decimals (a row of 5,000 px is then off by far less than a thousandth of a
-// pixel) and read back as a viewer reads it; 100 where none is near.
-double ExactScale(const QRawFont& font) {
-  quint32 space = 0;
-  int count = 1;
-  const QChar blank(u' ');
-  if (!font.glyphIndexesForChars(&blank, 1, &space, &count) || count != 1 || space == 0) return 100.0;
-  QPointF advance;
-  font.advancesForGlyphIndexes(&space, &advance, 1);
-  const double width = std::round(advance.x() * 1000.0 / font.pixelSize());
-  if (advance.x() <= 0 || width <= 0) return 100.0;
+// pixel) and read back as a viewer reads it; 100 where that would take more than two thousandths.
+double ExactScale(double advance, double pixelSize) {
+  const double width = std::round(advance * 1000.0 / pixelSize);
+  if (advance <= 0 || width <= 0) return 100.0;
   char text[32];
-  std::snprintf(text, sizeof text, "%.8f", advance.x() * 1000.0 / (width * font.pixelSize()) * 100.0);
+  std::snprintf(text, sizeof text, "%.8f", advance * 1000.0 / (width * pixelSize) * 100.0);
   const double scale = std::strtod(text, nullptr);
   return std::abs(scale - 100.0) <= 0.2 ? scale : 100.0;
 }
@@ -47,7 +65,7 @@ int PdfFonts::ResourceFor(const QRawFont& font) {
     added.program = ProgramFor(font);
     added.pixelSize = font.pixelSize();
     added.name = "/F" + std::to_string(resources_.size());
-    added.scale = ExactScale(font);
+    added.scale = ExactScale(CommonAdvance(font), font.pixelSize());
     added.fonts.emplace_back();
     added.fonts.back().name = added.name;
     resources_.push_back(std::move(added));

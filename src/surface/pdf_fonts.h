@@ -45,11 +45,11 @@ class PdfFonts {
   // "/F3", or "/F3.2" for a resource's third font: the name in the page resources.
   const std::string& Name(int resource, int font) const { return resources_[resource].fonts[font].name; }
   double PixelSize(int resource) const { return resources_[resource].pixelSize; }
-  // The horizontal scale in percent (the Tz operand) this resource's glyphs are drawn with. It
-  // makes the advance of the face's space, and its multiples, exact in whole thousandths of the
-  // em (37 px at 61 px is 606.557 thousandths: 607 at 99.92713...%): every glyph of a fixed-pitch
-  // face, and the digits and most letters of many proportional ones. 100 where that would take
-  // more than two thousandths.
+  // The horizontal scale in percent (the Tz operand) this resource's glyphs are drawn with: it
+  // makes the advance most of the face's glyphs are multiples of exact in whole thousandths of
+  // the em (37 px at 61 px is 606.557 thousandths: 607 at 99.92708024 %). Every glyph of a
+  // fixed-pitch face, the ideographs of a CJK one, the digits and many letters of a proportional
+  // one then stand exactly where they were measured without a move of their own.
   double HorizontalScale(int resource) const { return resources_[resource].scale; }
   // How far a viewer moves the pen in device pixels after the glyph in this resource: its /W
   // width, a whole number of thousandths of the em as some viewers read no other, at the
