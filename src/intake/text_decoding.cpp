@@ -113,13 +113,19 @@ void ForEachLine(QByteArrayView bytes, Take take, End end) {
 struct LineCount {
   qsizetype wellFormed = 0;  // multi-byte sequences
   qsizetype broken = 0;
+  bool brokenC1 = false;  // a byte 80 to 9F outside the well-formed sequences
 };
 
 LineCount CountSequences(QByteArrayView line) {
   LineCount count;
-  WalkUtf8(line, [&](Piece piece, QByteArrayView) {
-    if (piece == Piece::WellFormed) ++count.wellFormed;
-    if (piece != Piece::Plain && piece != Piece::WellFormed) ++count.broken;
+  WalkUtf8(line, [&](Piece piece, QByteArrayView bytes) {
+    if (piece == Piece::Plain) return;
+    if (piece == Piece::WellFormed) {
+      ++count.wellFormed;
+      return;
+    }
+    ++count.broken;
+    for (const char byte : bytes) count.brokenC1 = count.brokenC1 || (uchar(byte) >= 0x80 && uchar(byte) <= 0x9F);
   });
   return count;
 }
@@ -227,15 +233,12 @@ DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector&
   ForEachLine(
       bytes,
       [&](QByteArrayView line) {
-        if (suspect.size() >= kDetectorSample || CountSequences(line).broken == 0) return;
+        if (suspect.size() >= kDetectorSample) return;
+        const LineCount count = CountSequences(line);
+        if (count.broken == 0) return;
         suspect += line;
         suspect += '\n';
-        WalkUtf8(line, [&](Piece piece, QByteArrayView pieceBytes) {
-          if (piece == Piece::Plain || piece == Piece::WellFormed) return;
-          usesC1Bytes = usesC1Bytes || std::any_of(pieceBytes.begin(), pieceBytes.end(), [](char byte) {
-                          return uchar(byte) >= 0x80 && uchar(byte) <= 0x9F;
-                        });
-        });
+        usesC1Bytes = usesC1Bytes || count.brokenC1;
       },
       [](char) {});
   std::unique_ptr<CodePage> page = CodePage::Open(CodePageForAnswer(detect(suspect), usesC1Bytes));
