@@ -158,7 +158,10 @@ void AppendMixedLine(QString& text, QByteArrayView line, const CodePage& page) {
   });
 }
 
-DecodedText DecodeLinesInSingleBytePage(QByteArrayView bytes, const CodePage& page) {
+// Line by line: a line of valid UTF-8 as UTF-8, any other in the page; in a single-byte page, a
+// line with at least as many well-formed multi-byte sequences as broken ones is UTF-8 with stray
+// bytes, each of which is a character of the page.
+DecodedText DecodeLinesBesideUtf8(QByteArrayView bytes, const CodePage& page) {
   QString text;
   text.reserve(bytes.size());
   ForEachLine(
@@ -167,7 +170,7 @@ DecodedText DecodeLinesInSingleBytePage(QByteArrayView bytes, const CodePage& pa
         const LineCount count = CountSequences(line);
         if (count.broken == 0) {
           text += DecodeUtf8KeepingByteOrderMark(line);
-        } else if (count.wellFormed >= count.broken) {
+        } else if (page.kind() == CodePage::Kind::SingleByte && count.wellFormed >= count.broken) {
           AppendMixedLine(text, line, page);
         } else {
           text += page.Decode(line);
@@ -230,12 +233,18 @@ DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector&
   // The detector hears only the lines that are not UTF-8: the others would only blur its answer.
   QByteArray suspect;
   bool usesC1Bytes = false;
+  qsizetype validSequences = 0;   // well-formed multi-byte sequences in lines of valid UTF-8
+  qsizetype brokenSequences = 0;  // broken ones in the other lines
   ForEachLine(
       bytes,
       [&](QByteArrayView line) {
-        if (suspect.size() >= kDetectorSample) return;
         const LineCount count = CountSequences(line);
-        if (count.broken == 0) return;
+        if (count.broken == 0) {
+          validSequences += count.wellFormed;
+          return;
+        }
+        brokenSequences += count.broken;
+        if (suspect.size() >= kDetectorSample) return;
         suspect += line;
         suspect += '\n';
         usesC1Bytes = usesC1Bytes || count.brokenC1;
@@ -243,7 +252,12 @@ DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector&
       [](char) {});
   std::unique_ptr<CodePage> page = CodePage::Open(CodePageForAnswer(detect(suspect), usesC1Bytes));
   if (!page) page = CodePage::Open(kFallbackCodePage);
-  if (page->kind() == CodePage::Kind::SingleByte) return DecodeLinesInSingleBytePage(bytes, *page);
+  // In a multi-byte page valid UTF-8 comes about by chance, but only in a line here and there: a
+  // copy whose valid lines outweigh the broken sequences of the others is UTF-8 with a line or
+  // two pasted in from elsewhere.
+  const bool linesBesideUtf8 = page->kind() == CodePage::Kind::SingleByte ||
+                               (page->kind() == CodePage::Kind::MultiByte && validSequences > brokenSequences);
+  if (linesBesideUtf8) return DecodeLinesBesideUtf8(bytes, *page);
   return {page->Decode(bytes), page->name()};
 }
 

@@ -41,11 +41,12 @@ QByteArray DetectCharset(QByteArrayView bytes);
 
 // The automatic choice for bytes known not to be well-formed UTF-8 throughout. A UTF-16 or UTF-32
 // byte-order mark decides alone (the mark is dropped), as does the UTF-8 one. Otherwise `detect`
-// names the code page from the lines that are not UTF-8. In a multi-byte page, where valid UTF-8
-// happens by chance, every line is decoded in the page. In a single-byte page each line is decoded
+// names the code page from the lines that are not UTF-8. In a single-byte page each line is decoded
 // on its own: a line of valid UTF-8 as UTF-8; a line with at least as many well-formed multi-byte
-// sequences as broken ones as UTF-8 with each stray byte a character of the page; any other line in
-// the page. Line ends stay as they are, one for one.
+// sequences as broken ones as UTF-8 with each stray byte a character of the page; any other line
+// in the page. A multi-byte page, where valid UTF-8 comes about by chance, decodes every line,
+// unless the valid lines hold more well-formed multi-byte sequences than the others hold broken
+// ones: then only the others. Line ends stay as they are, one for one.
 DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector& detect = DetectCharset);
 
 // True for "auto", "utf-8" and every code page name the converter knows (letter case aside).

@@ -194,13 +194,19 @@ TEST(CodePageChoice, ValidUtf8IsNeverGarbled) {
 }
 
 // In a multi-byte page valid UTF-8 happens by chance ("詹" is D5 B2 in GBK), so every line is the
-// page's; a byte that starts a character or a shift never takes the line end with it.
+// page's, unless valid UTF-8 outweighs the rest; a byte that starts a character or a shift never
+// takes the line end with it.
 TEST(CodePageChoice, MultiBytePagesDecodeEveryLineAndKeepLineEnds) {
-  EXPECT_EQ(Lines(DecodeIllFormedCopyText(Bytes("; \xD5\xB2\n\xD6\xD0\xB9\n\xB0\r\n"), Answering("GB18030")).text),
+  const auto lines = [](const char* bytes, const char* answer) {
+    return Lines(DecodeIllFormedCopyText(Bytes(bytes), Answering(answer)).text);
+  };
+  EXPECT_EQ(lines("; \xD5\xB2\n\xD6\xD0\xB9\n\xB0\r\n", "GB18030"),
             (QStringList{Text(u"; 詹"), Text(u"中\uFFFD"), Text(u"\uFFFD")}));
-  EXPECT_EQ(Lines(DecodeIllFormedCopyText(Bytes("~{<:\n<:~}\n\x80"), Answering("HZ-GB-2312")).text).size(), 3);
-  EXPECT_EQ(Lines(DecodeIllFormedCopyText(Bytes("\x1B$B$\"\n$\"\x1B(B\n\x80"), Answering("ISO-2022-JP")).text).first(),
-            Text(u"あ"));
+  EXPECT_EQ(lines("; \xD5\xB2\n\xB0", "GB18030"), (QStringList{Text(u"; 詹"), Text(u"\uFFFD")}));
+  EXPECT_EQ(lines("; \xE4\xB8\xAD\xE6\x96\x87\xE4\xB8\xAD\xE6\x96\x87\xE6\x96\x87\n; \xD6\xD0\xCE\xC4", "GB18030"),
+            (QStringList{Text(u"; 中文中文文"), Text(u"; 中文")}));
+  EXPECT_EQ(lines("~{<:\n<:~}\n\x80", "HZ-GB-2312").size(), 3);
+  EXPECT_EQ(lines("\x1B$B$\"\n$\"\x1B(B\n\x80", "ISO-2022-JP").first(), Text(u"あ"));
 }
 
 // Our own samples, turned into the code page a Windows user of the language has, read as a whole
