@@ -2,18 +2,15 @@
 
 #include <QStringDecoder>
 #include <algorithm>
-#include <array>
-#include <memory>
 #include <uchardet.h>
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
+
+#include "intake/code_pages.h"
 
 namespace folivane {
 
 namespace {
 
 constexpr char kUtf8Name[] = "UTF-8";
-constexpr char kFallbackCodePage[] = "windows-1252";
 // What the detector sees of a large copy: plenty to tell code pages apart, and quick.
 constexpr qsizetype kDetectorSample = 4 * 1024 * 1024;
 
@@ -44,76 +41,51 @@ bool IsWellFormed(const unsigned char* sequence, int further) {
   }
 }
 
+enum class Piece {
+  Plain,       // a run of ASCII bytes
+  WellFormed,  // one multi-byte sequence
+  Stray,       // a byte 80 to BF or F8 to FF that starts nothing
+  CutShort,    // a lead byte and the further bytes it got before a byte that is none
+  IllFormed,   // a complete sequence that is overlong, a surrogate or beyond U+10FFFF
+};
+
+// Hands the bytes to `take(piece, bytes)` as the UTF-8 sequence rules cut them.
+template <typename Take>
+void WalkUtf8(QByteArrayView bytes, Take take) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const qsizetype size = bytes.size();
+  qsizetype i = 0;
+  while (i < size) {
+    const qsizetype plainStart = i;
+    while (i < size && data[i] < 0x80) ++i;
+    if (i > plainStart) take(Piece::Plain, bytes.sliced(plainStart, i - plainStart));
+    if (i == size) break;
+    const int further = FurtherBytes(data[i]);
+    if (further < 0) {
+      take(Piece::Stray, bytes.sliced(i, 1));
+      ++i;
+      continue;
+    }
+    int taken = 0;
+    while (taken < further && i + 1 + taken < size && IsContinuation(data[i + 1 + taken])) ++taken;
+    const Piece piece = taken < further                   ? Piece::CutShort
+                        : IsWellFormed(data + i, further) ? Piece::WellFormed
+                                                          : Piece::IllFormed;
+    take(piece, bytes.sliced(i, 1 + taken));
+    i += 1 + taken;
+  }
+}
+
 QString DecodeUtf8KeepingByteOrderMark(QByteArrayView bytes, bool* hadError = nullptr) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
-                                                   QStringConverter::Flag::ConvertInitialBom);
+  QStringDecoder decoder(QStringDecoder::Utf8,
+                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
   QString text = decoder.decode(bytes);
   if (hadError) *hadError = decoder.hasError();
   return text;
 }
 
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-using Converter = std::unique_ptr<UConverter, ConverterCloser>;
-
-Converter OpenConverter(QByteArrayView name) {
-  UErrorCode status = U_ZERO_ERROR;
-  Converter converter(ucnv_open(name.toByteArray().constData(), &status));
-  if (U_FAILURE(status)) converter.reset();
-  return converter;
-}
-
-// Bytes that the code page leaves undefined become U+FFFD; ICU's own substitute is U+001A for
-// some single-byte code pages, which would print as nothing at all.
-void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
-                                    UConverterCallbackReason reason, UErrorCode* status) {
-  if (reason > UCNV_IRREGULAR) return;
-  *status = U_ZERO_ERROR;
-  const UChar replacement = 0xFFFD;
-  ucnv_cbToUWriteUChars(args, &replacement, 1, 0, status);
-}
-
-// Every byte in the code page; empty when the converter fails.
-QString DecodeCodePage(QByteArrayView bytes, UConverter* converter) {
-  UErrorCode status = U_ZERO_ERROR;
-  ucnv_setToUCallBack(converter, SubstituteReplacementCharacter, nullptr, nullptr, nullptr, &status);
-  // No code page accepted here gives more UTF-16 units than it has bytes.
-  QString text(bytes.size() + 1, Qt::Uninitialized);
-  status = U_ZERO_ERROR;
-  const int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar*>(text.data()),
-                                       static_cast<int32_t>(text.size()), bytes.data(),
-                                       static_cast<int32_t>(bytes.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return QString();
-  text.truncate(length);
-  return text;
-}
-
-bool IsAcceptedDetection(const QByteArray& name) {
-  static constexpr std::array<const char*, 8> kMultiByte = {"GB18030", "GBK",    "BIG5",   "SHIFT_JIS",
-                                                            "EUC-JP",  "EUC-KR", "KOI8-R", "GB2312"};
-  if (name.startsWith("WINDOWS-") || name.startsWith("ISO-8859-")) return true;
-  return std::any_of(kMultiByte.begin(), kMultiByte.end(), [&](const char* accepted) { return name == accepted; });
-}
-
-// The legacy code page the bytes were most likely saved in.
-QByteArray DetectCodePage(QByteArrayView bytes) {
-  QByteArray detected;
-  if (uchardet_t detector = uchardet_new()) {
-    const QByteArrayView sample = bytes.first(std::min(bytes.size(), kDetectorSample));
-    if (uchardet_handle_data(detector, sample.data(), static_cast<size_t>(sample.size())) == 0) {
-      uchardet_data_end(detector);
-      detected = QByteArray(uchardet_get_charset(detector)).toUpper();
-    }
-    uchardet_delete(detector);
-  }
-  // GB2312 is a subset of GB18030, which also decodes what GBK adds.
-  if (detected == "GB2312" || detected == "GBK") detected = "GB18030";
-  return IsAcceptedDetection(detected) ? detected : QByteArray(kFallbackCodePage);
-}
-
 DecodedText DecodeInCodePage(QByteArrayView bytes, const QByteArray& name) {
-  if (Converter converter = OpenConverter(name)) return {DecodeCodePage(bytes, converter.get()), name};
+  if (const auto page = CodePage::Open(name)) return {page->Decode(bytes), name};
   return {DecodeUtf8Leniently(bytes), kUtf8Name};
 }
 
@@ -122,43 +94,108 @@ bool NamesUtf8(QByteArrayView name) {
   return folded == "utf-8" || folded == "utf8";
 }
 
+bool EndsLine(char byte) { return byte == '\n' || byte == '\r' || byte == '\0'; }
+
+// Hands each line of the bytes, without its terminator, to `take(line)`, and each line end
+// byte to `end(byte)`.
+template <typename Take, typename End>
+void ForEachLine(QByteArrayView bytes, Take take, End end) {
+  qsizetype start = 0;
+  while (start < bytes.size()) {
+    qsizetype stop = start;
+    while (stop < bytes.size() && !EndsLine(bytes[stop])) ++stop;
+    take(bytes.sliced(start, stop - start));
+    if (stop < bytes.size()) end(bytes[stop]);
+    start = stop + 1;
+  }
+}
+
+struct LineCount {
+  qsizetype wellFormed = 0;  // multi-byte sequences
+  qsizetype broken = 0;
+  bool brokenC1 = false;  // a byte 80 to 9F outside the well-formed sequences
+};
+
+LineCount CountSequences(QByteArrayView line) {
+  LineCount count;
+  WalkUtf8(line, [&](Piece piece, QByteArrayView bytes) {
+    if (piece == Piece::Plain) return;
+    if (piece == Piece::WellFormed) {
+      ++count.wellFormed;
+      return;
+    }
+    ++count.broken;
+    for (const char byte : bytes) count.brokenC1 = count.brokenC1 || (uchar(byte) >= 0x80 && uchar(byte) <= 0x9F);
+  });
+  return count;
+}
+
+struct UnicodeForm {
+  const char* name;
+  qsizetype markLength;
+};
+
+// UTF-16 and UTF-32 as Windows Notepad and others save them, told by their byte-order mark.
+UnicodeForm UnicodeFormByByteOrderMark(QByteArrayView bytes) {
+  if (bytes.startsWith(QByteArrayView("\xFF\xFE\x00\x00", 4))) return {"UTF-32LE", 4};
+  if (bytes.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4))) return {"UTF-32BE", 4};
+  if (bytes.startsWith("\xFF\xFE")) return {"UTF-16LE", 2};
+  if (bytes.startsWith("\xFE\xFF")) return {"UTF-16BE", 2};
+  return {nullptr, 0};
+}
+
+// A line that holds valid UTF-8 beside stray bytes: the sequences as UTF-8, every byte that
+// belongs to none the page's character.
+void AppendMixedLine(QString& text, QByteArrayView line, const CodePage& page) {
+  WalkUtf8(line, [&](Piece piece, QByteArrayView bytes) {
+    if (piece == Piece::Plain) {
+      text += QLatin1StringView(bytes);
+    } else if (piece == Piece::WellFormed) {
+      text += DecodeUtf8KeepingByteOrderMark(bytes);
+    } else {
+      for (const char byte : bytes) text += page.CharacterOf(uchar(byte));
+    }
+  });
+}
+
+// Line by line: a line of valid UTF-8 as UTF-8, any other in the page; in a single-byte page, a
+// line with at least as many well-formed multi-byte sequences as broken ones is UTF-8 with stray
+// bytes, each of which is a character of the page.
+DecodedText DecodeLinesBesideUtf8(QByteArrayView bytes, const CodePage& page) {
+  QString text;
+  text.reserve(bytes.size());
+  ForEachLine(
+      bytes,
+      [&](QByteArrayView line) {
+        const LineCount count = CountSequences(line);
+        if (count.broken == 0) {
+          text += DecodeUtf8KeepingByteOrderMark(line);
+        } else if (page.kind() == CodePage::Kind::SingleByte && count.wellFormed >= count.broken) {
+          AppendMixedLine(text, line, page);
+        } else {
+          text += page.Decode(line);
+        }
+      },
+      [&](char end) { text += QLatin1Char(end); });
+  return {std::move(text), page.name()};
+}
+
 }  // namespace
 
-QString DecodeUtf8Leniently(QByteArrayView bytes, qsizetype* wellFormed, qsizetype* broken) {
+QString DecodeUtf8Leniently(QByteArrayView bytes) {
   static constexpr char kReplacement[] = "\xEF\xBF\xBD";
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  const qsizetype size = bytes.size();
-  qsizetype good = 0;
-  qsizetype bad = 0;
   // The bytes rewritten so that the standard decoder sees only what the sequence rules leave.
   QByteArray mended;
-  mended.reserve(size + size / 8);
-  qsizetype i = 0;
-  while (i < size) {
-    const qsizetype plainStart = i;
-    while (i < size && data[i] < 0x80) ++i;
-    mended.append(bytes.sliced(plainStart, i - plainStart));
-    if (i == size) break;
-    const int further = FurtherBytes(data[i]);
-    if (further < 0) {
+  mended.reserve(bytes.size() + bytes.size() / 8);
+  WalkUtf8(bytes, [&](Piece piece, QByteArrayView sequence) {
+    if (piece == Piece::Stray) {
       mended.append('?');
-      ++bad;
-      ++i;
-      continue;
-    }
-    int taken = 0;
-    while (taken < further && i + 1 + taken < size && IsContinuation(data[i + 1 + taken])) ++taken;
-    if (taken < further) {
+    } else if (piece == Piece::CutShort) {
       mended.append(kReplacement, 3);
-      ++bad;
     } else {
-      mended.append(bytes.sliced(i, 1 + further));
-      ++(IsWellFormed(data + i, further) ? good : bad);
+      mended.append(sequence);
     }
-    i += 1 + taken;
-  }
-  if (wellFormed) *wellFormed = good;
-  if (broken) *broken = bad;
+  });
   return DecodeUtf8KeepingByteOrderMark(mended);
 }
 
@@ -175,20 +212,59 @@ DecodedText DecodeCopyText(QByteArrayView bytes, QByteArrayView encoding) {
   return DecodeIllFormedCopyText(bytes);
 }
 
-DecodedText DecodeIllFormedCopyText(QByteArrayView bytes) {
-  QString text;
-  qsizetype wellFormed = 0;
-  qsizetype broken = 0;
-  text = DecodeUtf8Leniently(bytes, &wellFormed, &broken);
-  if (broken == 0 || wellFormed > broken || bytes.startsWith(kUtf8ByteOrderMark)) return {std::move(text), kUtf8Name};
-  text = QString();
-  return DecodeInCodePage(bytes, DetectCodePage(bytes));
+QByteArray DetectCharset(QByteArrayView bytes) {
+  QByteArray detected;
+  if (uchardet_t detector = uchardet_new()) {
+    const QByteArrayView sample = bytes.first(std::min(bytes.size(), kDetectorSample));
+    if (uchardet_handle_data(detector, sample.data(), static_cast<size_t>(sample.size())) == 0) {
+      uchardet_data_end(detector);
+      detected = QByteArray(uchardet_get_charset(detector));
+    }
+    uchardet_delete(detector);
+  }
+  return detected;
+}
+
+DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector& detect) {
+  if (bytes.startsWith(kUtf8ByteOrderMark)) return {DecodeUtf8Leniently(bytes), kUtf8Name};
+  if (const UnicodeForm form = UnicodeFormByByteOrderMark(bytes); form.name)
+    return DecodeInCodePage(bytes.sliced(form.markLength), form.name);
+
+  // The detector hears only the lines that are not UTF-8: the others would only blur its answer.
+  QByteArray suspect;
+  bool usesC1Bytes = false;
+  qsizetype validSequences = 0;   // well-formed multi-byte sequences in lines of valid UTF-8
+  qsizetype brokenSequences = 0;  // broken ones in the other lines
+  ForEachLine(
+      bytes,
+      [&](QByteArrayView line) {
+        const LineCount count = CountSequences(line);
+        if (count.broken == 0) {
+          validSequences += count.wellFormed;
+          return;
+        }
+        brokenSequences += count.broken;
+        if (suspect.size() >= kDetectorSample) return;
+        suspect += line;
+        suspect += '\n';
+        usesC1Bytes = usesC1Bytes || count.brokenC1;
+      },
+      [](char) {});
+  std::unique_ptr<CodePage> page = CodePage::Open(CodePageForAnswer(detect(suspect), usesC1Bytes));
+  if (!page) page = CodePage::Open(kFallbackCodePage);
+  // In a multi-byte page valid UTF-8 comes about by chance, but only in a line here and there: a
+  // copy whose valid lines outweigh the broken sequences of the others is UTF-8 with a line or
+  // two pasted in from elsewhere.
+  const bool linesBesideUtf8 = page->kind() == CodePage::Kind::SingleByte ||
+                               (page->kind() == CodePage::Kind::MultiByte && validSequences > brokenSequences);
+  if (linesBesideUtf8) return DecodeLinesBesideUtf8(bytes, *page);
+  return {page->Decode(bytes), page->name()};
 }
 
 bool IsKnownEncoding(QByteArrayView name) {
   if (name.isEmpty()) return false;
   if (name == QByteArrayView(kAutomaticEncoding) || NamesUtf8(name)) return true;
-  return OpenConverter(name) != nullptr;
+  return CodePage::Open(name) != nullptr;
 }
 
 }  // namespace folivane

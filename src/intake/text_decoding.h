@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 namespace folivane {
 
@@ -22,21 +23,31 @@ struct DecodedText {
 // sequence that ends early, at the first byte outside 80 to BF or at the end of the bytes,
 // yields one U+FFFD, the byte that broke it starting the next sequence; so LF, CR and NUL always
 // stay line ends. A byte 80 to BF or F8 to FF that starts a sequence becomes "?". A leading
-// byte-order mark is kept as U+FEFF. Counts the well-formed multi-byte sequences and
-// the broken ones (stray bytes, sequences ended early, ill-formed ones) when asked.
-QString DecodeUtf8Leniently(QByteArrayView bytes, qsizetype* wellFormed = nullptr,
-                            qsizetype* broken = nullptr);
+// byte-order mark is kept as U+FEFF.
+QString DecodeUtf8Leniently(QByteArrayView bytes);
 
-// With "auto": a copy that starts with a byte-order mark, is well-formed UTF-8 throughout, or
-// holds more well-formed multi-byte sequences than broken ones is UTF-8 (decoded leniently);
-// any other was saved in a legacy code page, found by a detector among the Windows and ISO
-// single-byte code pages, GB18030, Big5, Shift_JIS, EUC-JP, EUC-KR and KOI8-R, Windows-1252 when
-// the detector is unsure. "utf-8" decodes leniently as UTF-8; any other name decodes every byte
-// in that code page, undefined bytes giving U+FFFD. An unknown name decodes as "auto".
+// With "auto": a copy that starts with the UTF-8 byte-order mark or is well-formed UTF-8
+// throughout is UTF-8 (decoded leniently); any other goes through DecodeIllFormedCopyText.
+// "utf-8" decodes leniently as UTF-8; any other name decodes every byte in that code page,
+// undefined bytes giving U+FFFD. An unknown name decodes as "auto".
 DecodedText DecodeCopyText(QByteArrayView bytes, QByteArrayView encoding = kAutomaticEncoding);
 
-// The automatic choice for bytes known not to be well-formed UTF-8 throughout.
-DecodedText DecodeIllFormedCopyText(QByteArrayView bytes);
+// The name of the code page that bytes were most likely saved in, in the detector's own words
+// ("WINDOWS-1251", "UHC", "TIS-620", ...), or empty when it is unsure.
+using CharsetDetector = std::function<QByteArray(QByteArrayView bytes)>;
+
+// uchardet's answer for (the first megabytes of) the bytes.
+QByteArray DetectCharset(QByteArrayView bytes);
+
+// The automatic choice for bytes known not to be well-formed UTF-8 throughout. A UTF-16 or UTF-32
+// byte-order mark decides alone (the mark is dropped), as does the UTF-8 one. Otherwise `detect`
+// names the code page from the lines that are not UTF-8. In a single-byte page each line is decoded
+// on its own: a line of valid UTF-8 as UTF-8; a line with at least as many well-formed multi-byte
+// sequences as broken ones as UTF-8 with each stray byte a character of the page; any other line
+// in the page. A multi-byte page, where valid UTF-8 comes about by chance, decodes every line,
+// unless the valid lines hold more well-formed multi-byte sequences than the others hold broken
+// ones: then only the others. Line ends stay as they are, one for one.
+DecodedText DecodeIllFormedCopyText(QByteArrayView bytes, const CharsetDetector& detect = DetectCharset);
 
 // True for "auto", "utf-8" and every code page name the converter knows (letter case aside).
 bool IsKnownEncoding(QByteArrayView name);
