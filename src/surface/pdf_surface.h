@@ -21,7 +21,6 @@
 #include "surface/pdf_fonts.h"
 #include "surface/text_measure.h"
 
-
 namespace folivane {
 
 class PageCompressor;
@@ -42,6 +41,8 @@ class PdfSurface final : public DrawingSurface {
 
   // True once CloseJob has written the whole file.
   bool Written() const { return written_; }
+  // Why the file could not be written: the system's error number (errno), 0 when not known.
+  int WriteError() const { return file_.Error(); }
 
   bool ShowPrintDialog() override { return true; }
   int PrintableWidth() const override;
@@ -97,10 +98,10 @@ class PdfSurface final : public DrawingSurface {
   void PutPiece(double x, double baseline, const QString& text, bool plain);
   const std::vector<ShapedRun>& ShapedRuns(const QString& piece);
   void NoteCharacters(const ShapedRun& run, const QString& piece);
-  void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
-                 double x, double baseline, const QString* plainText);
-  void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions,
-                   qsizetype count, double x, double baseline);
+  void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
+                 double baseline, const QString* plainText);
+  void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
+                   double baseline);
 
   QString outputPath_;
   QSize pagePoints_;
@@ -143,7 +144,7 @@ class PdfSurface final : public DrawingSurface {
   double lineY_ = 0;
   int textResource_ = -1;  // with textFont_, the font the viewer draws with now
   int textFont_ = -1;
-  QString fontKey_;  // of the current font
+  QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
   QList<quint32> glyphs_;
