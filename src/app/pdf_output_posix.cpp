@@ -37,6 +37,9 @@ constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction dispositionsBefore[std::size(kInterruptions)];
 
 void GuardTemporaryFiles(const QByteArray& first, const QByteArray& second) {
+  // Kept first, so that the release puts back what was there even when nothing is installed.
+  for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
+    ::sigaction(kInterruptions[i], nullptr, &dispositionsBefore[i]);
   if (first.size() > PATH_MAX || second.size() > PATH_MAX) return;
   std::memcpy(interruptedRemovals[0], first.constData(), static_cast<size_t>(first.size()) + 1);
   std::memcpy(interruptedRemovals[1], second.constData(), static_cast<size_t>(second.size()) + 1);
@@ -44,7 +47,6 @@ void GuardTemporaryFiles(const QByteArray& first, const QByteArray& second) {
   removal.sa_handler = RemoveTemporariesAndDie;
   sigemptyset(&removal.sa_mask);
   for (std::size_t i = 0; i < std::size(kInterruptions); ++i) {
-    ::sigaction(kInterruptions[i], nullptr, &dispositionsBefore[i]);
     // A signal the caller ignores (nohup, a parent that ignores SIGPIPE) stays ignored: a write
     // then fails with EPIPE instead, which is handled where it happens.
     if (dispositionsBefore[i].sa_handler != SIG_IGN) ::sigaction(kInterruptions[i], &removal, nullptr);
@@ -54,9 +56,8 @@ void GuardTemporaryFiles(const QByteArray& first, const QByteArray& second) {
 }
 
 void ReleaseTemporaryFileGuard() {
-  for (std::size_t i = 0; i < std::size(kInterruptions); ++i) {
-    if (dispositionsBefore[i].sa_handler != SIG_IGN) ::sigaction(kInterruptions[i], &dispositionsBefore[i], nullptr);
-  }
+  for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
+    ::sigaction(kInterruptions[i], &dispositionsBefore[i], nullptr);
   ::signal(SIGXFSZ, SIG_DFL);
   for (char* path : interruptedRemovals) path[0] = '\0';
 }
