@@ -4,13 +4,14 @@
 #include <QFile>
 #include <cstdio>
 #include <optional>
-#include <sys/stat.h>
 
 #include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
 #include "app/qt_session.h"
+#include "app/qt_threads.h"
 #include "app/startup.h"
+#include "intake/file_errors.h"
 #include "surface/pdf_surface.h"
 #include "surface/painter_surface.h"
 
@@ -20,19 +21,26 @@ using namespace folivane;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The reader of the output left before the end, as the shell reports a death by SIGPIPE.
+constexpr int kExitReaderLeft = 128 + 13;
 
 const char kDescription[] =
     "Print a PureBasic source to a PDF file the way folivane prints it at 600 dpi: banner,\n"
     "header with logo, footer with date stamp and page number, numbered and wrapped lines.\n"
     "The IDE options block at the end of SOURCE is left out; SOURCE is never changed or deleted.\n"
     "\n"
-    "OUTPUT: the PDF is written to a temporary file beside OUTPUT and renamed over it only when\n"
-    "it is whole, so a failure or an interruption leaves an old OUTPUT as it was. A pipe, FIFO or\n"
-    "device gets the finished PDF as it is; \"-\" means standard output. SOURCE is read up to\n"
+    "SOURCE: a file, or a pipe or FIFO read to its end (\"-\" means standard input, and\n"
+    "/dev/stdin or <(command) work too); a folder or a device is refused. SOURCE is read up to\n"
     "256 MiB and 16,000,000 lines; what lies beyond is left out, with a message.\n"
     "\n"
+    "OUTPUT: the PDF is written to a temporary file beside OUTPUT and renamed over it only when\n"
+    "it is whole, so a failure or an interruption leaves an old OUTPUT as it was. A symbolic\n"
+    "link, or a chain of them, is followed to its last target, and every link stays. A pipe,\n"
+    "FIFO or device gets the finished PDF as it is; \"-\" means standard output.\n"
+    "\n"
     "Exit status: 0 when the PDF was written, 1 when SOURCE cannot be read or holds nothing to\n"
-    "print, when OUTPUT is SOURCE, or when OUTPUT cannot be written whole, 2 for bad arguments.";
+    "print, when OUTPUT is SOURCE, when OUTPUT cannot be written whole, or when memory or\n"
+    "threads run out, 2 for bad arguments, 141 when the reader of the PDF left before its end.";
 
 // What the command line asks for, checked.
 struct PdfJob {
@@ -102,13 +110,15 @@ bool ReadClockEncodingAndPaper(const QCommandLineParser& parser, PdfJob& job) {
     if (!IsKnownEncoding(job.intake.encoding)) {
       Complain(QStringLiteral("--encoding takes auto, utf-8 or a code page name such as windows-1252, "
                               "windows-1251, iso-8859-15, gbk, big5, shift_jis, euc-jp, euc-kr or "
-                              "koi8-r, not \"%1\"").arg(parser.value("encoding")));
+                              "koi8-r, not \"%1\"")
+                   .arg(parser.value("encoding")));
       return false;
     }
   }
   const QString systemPaper = parser.isSet("paper") ? QString() : SystemPaperName();
-  const QString paperName = parser.isSet("paper") ? parser.value("paper")
-                            : systemPaper.isEmpty() ? QStringLiteral("A4") : systemPaper;
+  const QString paperName = parser.isSet("paper")   ? parser.value("paper")
+                            : systemPaper.isEmpty() ? QStringLiteral("A4")
+                                                    : systemPaper;
   if (const std::optional<QPageSize> paper = PaperNamed(paperName)) {
     job.paper = *paper;
   } else if (parser.isSet("paper")) {
@@ -124,24 +134,34 @@ void DeclareOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   parser.addOptions({
       {{"h", "help"}, "Show this help and exit."},
-      {"selection", "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
-                    "end column, e.g. 12x1x20x5).", "TEXT"},
+      {"selection",
+       "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
+       "end column, e.g. 12x1x20x5).",
+       "TEXT"},
       {"font-size", "Body text size, regular or large (default: from the settings file).", "SIZE"},
-      {"page-header", "Full header on every page or on the first only: every or first (default: from the "
-                      "settings file).", "WHERE"},
+      {"page-header",
+       "Full header on every page or on the first only: every or first (default: from the "
+       "settings file).",
+       "WHERE"},
       {"source-name", "Show the file name of PATH in the header (default: SOURCE).", "PATH"},
       {"clock", "Use this local time, YYYY-MM-DDTHH:MM:SS, in the footer instead of the clock.", "TIME"},
-      {"encoding", "How SOURCE is decoded: auto (the default: UTF-8 when it is, else the legacy code page "
-                   "detected), utf-8, or a code page such as windows-1252, windows-1251, gbk, big5, "
-                   "shift_jis.", "NAME"},
-      {"paper", "Paper size, as a4, letter, legal, a5, b5, executive, ... in any case (default: the paper "
-                "named by PAPERSIZE, else by /etc/papersize, else a4); the listing fills the page less a "
-                "laser printer's margins (99 pixels at 600 dpi left and right, 119 at the top and the "
-                "bottom).", "NAME"},
-      {"engine", "Write the PDF with folivane's own writer, native (the default), or with Qt's PDF engine "
-                 "as the printing path draws, qt.", "ENGINE"},
+      {"encoding",
+       "How SOURCE is decoded: auto (the default: UTF-8 when it is, else the legacy code page "
+       "detected), utf-8, or a code page such as windows-1252, windows-1251, gbk, big5, "
+       "shift_jis.",
+       "NAME"},
+      {"paper",
+       "Paper size, as a4, letter, legal, a5, b5, executive, ... in any case (default: the paper "
+       "named by PAPERSIZE, else by /etc/papersize, else a4); the listing fills the page less a "
+       "laser printer's margins (99 pixels at 600 dpi left and right, 119 at the top and the "
+       "bottom).",
+       "NAME"},
+      {"engine",
+       "Write the PDF with folivane's own writer, native (the default), or with Qt's PDF engine "
+       "as the printing path draws, qt.",
+       "ENGINE"},
   });
-  parser.addPositionalArgument("SOURCE", "The PureBasic source to print.");
+  parser.addPositionalArgument("SOURCE", "The PureBasic source to print, or - for standard input.");
   parser.addPositionalArgument("OUTPUT.pdf", "The PDF to write, or - for standard output.");
 }
 
@@ -193,10 +213,9 @@ std::optional<int> ReadSource(const PdfJob& job, RunState& state) {
   const QString shownSource = QFile::decodeName(job.source);
   state.request.sourcePath = job.sourceName.value_or(shownSource);
   state.request.selection = job.selection;
-  struct stat sourceStatus {};
-  if (::stat(job.source.constData(), &sourceStatus) != 0 || !S_ISREG(sourceStatus.st_mode) ||
-      !ReadSourceCopy(job.source, QByteArray(), state.request.source, {CopyDisposal::Keep, job.intake, {}})) {
-    Complain(QStringLiteral("cannot read %1").arg(shownSource));
+  if (const QString refused = ReadSourceFile(job.source, state.request.source, job.intake); !refused.isEmpty()) {
+    Complain(QStringLiteral("cannot read %1: %2")
+                 .arg(job.source == "-" ? QStringLiteral("standard input") : shownSource, refused));
     return kExitFailure;
   }
   if (state.request.source.cutShort) {
@@ -227,15 +246,34 @@ int Render(const PdfJob& job, RunState& state) {
     PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
     PrintSource(state, pdf, job.clock);
     if (!pdf.Written()) {
-      Complain(QStringLiteral("could not write %1").arg(QFile::decodeName(job.output)));
+      const QString reason = pdf.WriteError() != 0 ? FileErrorReason(pdf.WriteError())
+                                                   : QStringLiteral("the PDF could not be written whole");
+      Complain(QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(job.output), reason));
       return kExitFailure;
     }
   }
   if (!output->Deliver(error)) {
+    if (error.isEmpty()) return kExitReaderLeft;
     Complain(error);
     return kExitFailure;
   }
   return 0;
+}
+
+// Runs `work`; what it throws ends as a message and exit code 1.
+template <typename Work>
+int Reporting(Work work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    // Said without allocating.
+    std::fputs("folivane-pdf: out of memory\n", stderr);
+  } catch (const std::exception& error) {
+    Complain(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    Complain(QStringLiteral("unexpected failure"));
+  }
+  return kExitFailure;
 }
 
 int Run(int argc, char** argv) {
@@ -252,25 +290,29 @@ int Run(int argc, char** argv) {
     return kExitUsage;
   }
 
-  RunState state;
-  state.request.displayDpi = 96;
-  state.settingsDirectory = SettingsDirectory();
-  state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
-  state.settings.fontSize = job->fontSize.value_or(state.settings.fontSize);
-  state.settings.headerPlacement = job->headerPlacement.value_or(state.settings.headerPlacement);
-  if (const std::optional<int> failed = ReadSource(*job, state)) return *failed;
-  return Render(*job, state);
+  QtThreads threads;
+  const int code = Reporting([&] {
+    RunState state;
+    state.request.displayDpi = 96;
+    state.settingsDirectory = SettingsDirectory();
+    state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
+    state.settings.fontSize = job->fontSize.value_or(state.settings.fontSize);
+    state.settings.headerPlacement = job->headerPlacement.value_or(state.settings.headerPlacement);
+    if (const std::optional<int> failed = ReadSource(*job, state)) return *failed;
+    threads = StartQtThreads();
+    if (threads.started == 0) {
+      Complain(QStringLiteral("cannot start a thread (too many processes, or too little memory)"));
+      return kExitFailure;
+    }
+    return Render(*job, state);
+  });
+  // Qt's pool, and the application's end with it, would wait for the thread that never started.
+  if (threads.stranded) EndProcess(code);
+  return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& error) {
-    Complain(QString::fromLocal8Bit(error.what()));
-  } catch (...) {
-    Complain(QStringLiteral("unexpected failure"));
-  }
-  return kExitFailure;
+  return Reporting([&] { return Run(argc, argv); });
 }

@@ -1,6 +1,8 @@
 // The PDF output on POSIX systems: temporary file, rename, streams and the signals that interrupt them.
 #include "app/pdf_output.h"
 
+#include "intake/file_errors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -30,24 +32,37 @@ extern "C" void RemoveTemporariesAndDie(int signalNumber) {
   ::raise(signalNumber);
 }
 
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE: the reader of a stream left, as "| head" does.
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+struct sigaction dispositionsBefore[std::size(kInterruptions)];
 
 void GuardTemporaryFiles(const QByteArray& first, const QByteArray& second) {
+  // Kept first, so that the release puts back what was there even when nothing is installed.
+  for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
+    ::sigaction(kInterruptions[i], nullptr, &dispositionsBefore[i]);
   if (first.size() > PATH_MAX || second.size() > PATH_MAX) return;
   std::memcpy(interruptedRemovals[0], first.constData(), static_cast<size_t>(first.size()) + 1);
   std::memcpy(interruptedRemovals[1], second.constData(), static_cast<size_t>(second.size()) + 1);
-  for (int signalNumber : kInterruptions) ::signal(signalNumber, RemoveTemporariesAndDie);
+  struct sigaction removal {};
+  removal.sa_handler = RemoveTemporariesAndDie;
+  sigemptyset(&removal.sa_mask);
+  for (std::size_t i = 0; i < std::size(kInterruptions); ++i) {
+    // A signal the caller ignores (nohup, a parent that ignores SIGPIPE) stays ignored: a write
+    // then fails with EPIPE instead, which is handled where it happens.
+    if (dispositionsBefore[i].sa_handler != SIG_IGN) ::sigaction(kInterruptions[i], &removal, nullptr);
+  }
   // Past a file size limit a write should fail and be reported, not end the process unreported.
   ::signal(SIGXFSZ, SIG_IGN);
 }
 
 void ReleaseTemporaryFileGuard() {
-  for (int signalNumber : kInterruptions) ::signal(signalNumber, SIG_DFL);
+  for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
+    ::sigaction(kInterruptions[i], &dispositionsBefore[i], nullptr);
   ::signal(SIGXFSZ, SIG_DFL);
   for (char* path : interruptedRemovals) path[0] = '\0';
 }
 
-QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString SystemError() { return FileErrorReason(errno); }
 
 QString Shown(const QByteArray& path) { return QFile::decodeName(path); }
 
@@ -70,17 +85,41 @@ mode_t ModeForOutput(const struct stat* old) {
   return 0666 & ~mask;
 }
 
-// The regular file a path leads to, links followed; the path itself when nothing is there yet.
-QByteArray ResolvedTarget(const QByteArray& path) {
-  const QFileInfo info(QFile::decodeName(path));
-  if (!info.isSymLink()) return path;
-  if (char* real = ::realpath(path.constData(), nullptr)) {
-    QByteArray resolved(real);
-    ::free(real);
-    return resolved;
+QByteArray FolderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0) return QByteArray(".");
+  return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Where a path leads through a chain of symbolic links, as the shell's ">" follows them: the
+// last path of the chain, which need not exist yet. Empty, with errno set, for a loop.
+QByteArray FinalTarget(const QByteArray& path) {
+  QByteArray current = path;
+  for (int hop = 0; hop < 40; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t size = ::readlink(current.constData(), target, sizeof target);
+    if (size < 0) return current;  // not a link, or nothing there
+    if (size == static_cast<ssize_t>(sizeof target)) {
+      errno = ENAMETOOLONG;
+      return QByteArray();
+    }
+    const QByteArray next(target, size);
+    current = next.startsWith('/') ? next : FolderOf(current) + '/' + next;
   }
-  // A dangling link: the file is made where it points.
-  return QFile::encodeName(info.symLinkTarget());
+  errno = ELOOP;
+  return QByteArray();
+}
+
+// The temporary file's pattern beside `target`: ".NAME-XXXXXX", the name shortened (on a UTF-8
+// character's boundary) so that the whole fits in the longest name a folder takes.
+QByteArray TemporaryPattern(const QByteArray& target) {
+  const QByteArray folder = FolderOf(target);
+  const QByteArray name = target.mid(target.lastIndexOf('/') + 1);
+  const long longest = ::pathconf(folder.constData(), _PC_NAME_MAX);
+  const qsizetype room = std::max<qsizetype>(1, (longest > 0 ? longest : NAME_MAX) - 8);
+  qsizetype kept = std::min(name.size(), room);
+  while (kept > 1 && kept < name.size() && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80) --kept;
+  return folder + "/." + name.left(kept) + "-XXXXXX";
 }
 
 // A file in the temporary folder for the PDF engine, which takes file names as text.
@@ -116,12 +155,6 @@ bool CopyInto(const QByteArray& from, int descriptor) {
   return whole;
 }
 
-QByteArray FolderOf(const QByteArray& path) {
-  const qsizetype slash = path.lastIndexOf('/');
-  if (slash < 0) return QByteArray(".");
-  return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
 }  // namespace
 
 FileIdentity IdentityOf(const QByteArray& path) {
@@ -130,8 +163,7 @@ FileIdentity IdentityOf(const QByteArray& path) {
   return {static_cast<unsigned long long>(status.st_dev), static_cast<unsigned long long>(status.st_ino), true};
 }
 
-std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const FileIdentity& source,
-                                              QString& error) {
+std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const FileIdentity& source, QString& error) {
   std::unique_ptr<PdfOutput> prepared(new PdfOutput());
   prepared->source_ = source;
   const FileIdentity outputIdentity = output == "-" ? IdentityOf("/dev/stdout") : IdentityOf(output);
@@ -156,23 +188,27 @@ std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const Fi
     if (prepared->renderPath_.isEmpty()) return nullptr;
   } else {
     if (exists && S_ISDIR(status.st_mode)) {
-      error = QStringLiteral("cannot write %1: it is a folder").arg(Shown(output));
+      error = QStringLiteral("cannot write %1: is a folder").arg(Shown(output));
       return nullptr;
     }
-    prepared->finalPath_ = ResolvedTarget(output);
-    QByteArray pattern = FolderOf(prepared->finalPath_) + "/." +
-                         prepared->finalPath_.mid(prepared->finalPath_.lastIndexOf('/') + 1) + "-XXXXXX";
-    const int descriptor = ::mkstemp(pattern.data());
-    if (descriptor < 0) {
+    prepared->finalPath_ = FinalTarget(output);
+    // A file the user may not write is not replaced either, as the shell's ">" would not write it.
+    if (prepared->finalPath_.isEmpty() || (exists && ::access(prepared->finalPath_.constData(), W_OK) != 0)) {
       error = QStringLiteral("cannot write %1: %2").arg(Shown(output), SystemError());
       return nullptr;
     }
-    ::fchmod(descriptor, ModeForOutput(exists ? &status : nullptr));
+    QByteArray pattern = TemporaryPattern(prepared->finalPath_);
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0) {
+      const QString reason = errno == ENOENT ? QStringLiteral("no such folder") : SystemError();
+      error = QStringLiteral("cannot write %1: %2").arg(Shown(output), reason);
+      return nullptr;
+    }
     ::close(descriptor);
+    prepared->mode_ = ModeForOutput(exists ? &status : nullptr);
     prepared->placePath_ = pattern;
     // A name that does not survive the way to text and back is rendered elsewhere, then copied.
-    prepared->renderPath_ = QFile::encodeName(QFile::decodeName(pattern)) == pattern ? pattern
-                                                                                    : MakeScratchFile(error);
+    prepared->renderPath_ = QFile::encodeName(QFile::decodeName(pattern)) == pattern ? pattern : MakeScratchFile(error);
     if (prepared->renderPath_.isEmpty()) return nullptr;
   }
   GuardTemporaryFiles(prepared->renderPath_, prepared->placePath_);
@@ -199,8 +235,10 @@ bool PdfOutput::Deliver(QString& error) {
 bool PdfOutput::Rename(QString& error) {
   const int descriptor = ::open(placePath_.constData(), O_WRONLY | O_CLOEXEC);
   bool written = descriptor >= 0;
-  if (written && renderPath_ != placePath_) written = ::ftruncate(descriptor, 0) == 0 && CopyInto(renderPath_, descriptor);
-  written = written && ::fsync(descriptor) == 0;
+  if (written && renderPath_ != placePath_)
+    written = ::ftruncate(descriptor, 0) == 0 && CopyInto(renderPath_, descriptor);
+  // The mode last: an old OUTPUT's read-only mode would have kept the PDF out.
+  written = written && ::fchmod(descriptor, mode_) == 0 && ::fsync(descriptor) == 0;
   if (descriptor >= 0 && ::close(descriptor) != 0) written = false;
   if (!written) {
     error = QStringLiteral("cannot write %1: %2").arg(Shown(finalPath_), SystemError());
@@ -222,10 +260,15 @@ bool PdfOutput::Rename(QString& error) {
 
 bool PdfOutput::Stream(QString& error) {
   const bool whole = CopyInto(renderPath_, stream_);
+  const int copyError = errno;
   const bool closed = ::close(stream_) == 0;
   stream_ = -1;
+  if (!whole && copyError == EPIPE) {
+    error.clear();  // the reader left, as "| head" does: nothing to say
+    return false;
+  }
   if (!whole || !closed) {
-    error = QStringLiteral("cannot write the PDF: %1").arg(SystemError());
+    error = QStringLiteral("cannot write the PDF: %1").arg(FileErrorReason(whole ? errno : copyError));
     return false;
   }
   return true;

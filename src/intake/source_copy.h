@@ -67,6 +67,12 @@ struct CopyReading {
 bool ReadSourceCopy(const QByteArray& copyPath, const QByteArray& sourcePath, SourceText& out,
                     const CopyReading& how = {});
 
+// Reads a file that a person named, which is never deleted: a regular file (no more of it than
+// its size when opened), or a pipe, FIFO or socket read to its end; "-" is standard input. The
+// bounds of `options` hold for both. Returns an empty text when the file was read (even if
+// empty), else why not: "no such file", "is a folder", "is a device", "permission denied", ...
+QString ReadSourceFile(const QByteArray& path, SourceText& out, const IntakeOptions& options = {});
+
 // The file-name part of a path: after the last "\" or "/" (else after one leading double quote),
 // up to the next double quote. Empty when the path ends with a separator.
 QString FileNamePart(const QString& path);

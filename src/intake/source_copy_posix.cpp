@@ -1,6 +1,8 @@
 // Reading and deleting the copy on POSIX systems: open flags, file status, advisory locks, unlink.
 #include "intake/source_copy.h"
 
+#include "intake/file_errors.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <algorithm>
@@ -51,8 +53,8 @@ bool SameIdentity(const struct stat& one, const struct stat& other) {
 }
 
 // `opened` receives the opened file's status, so the caller knows what was really read.
-ReadOutcome ReadRegularCopy(const QByteArray& path, bool throughLink, SourceText& out,
-                            struct stat& opened, const CopyReading& how) {
+ReadOutcome ReadRegularCopy(const QByteArray& path, bool throughLink, SourceText& out, struct stat& opened,
+                            const CopyReading& how) {
   // O_NONBLOCK: should the path have turned into a FIFO since it was examined, the open must not wait.
   const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (throughLink ? 0 : O_NOFOLLOW);
   const int descriptor = ::open(path.constData(), flags);
@@ -69,8 +71,10 @@ ReadOutcome ReadRegularCopy(const QByteArray& path, bool throughLink, SourceText
   const qint64 size = std::max<qint64>(opened.st_size, 0);
   OpenCopy copy(descriptor, size);
   // The IDE's platform opens the copy without sharing: a copy another process holds can be
-  // neither opened nor deleted there, so here it is left alone too.
-  if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  // neither opened nor deleted there, so here it is left alone too. A copy that is kept is only
+  // read, and other readers may read it at the same time.
+  const int lock = how.disposal == CopyDisposal::Keep ? LOCK_SH : LOCK_EX;
+  if (::flock(descriptor, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     qCInfo(lcIntake, "copy %s left alone: another process holds it locked", path.constData());
     return ReadOutcome::LeaveAlone;
   }
@@ -115,13 +119,72 @@ void DeleteCopyIfStillThere(const QByteArray& path, const struct stat& entry, co
     return;
   }
   // unlink removes a symbolic link itself, never what it leads to; a failure is ignored.
-  if (::unlink(path.constData()) != 0) qCInfo(lcIntake, "copy %s not deleted: %s", path.constData(), std::strerror(errno));
+  if (::unlink(path.constData()) != 0)
+    qCInfo(lcIntake, "copy %s not deleted: %s", path.constData(), std::strerror(errno));
+}
+
+// Why a file of this kind is not read as text.
+QString KindRefused(const struct stat& status, int descriptor) {
+  if (S_ISDIR(status.st_mode)) return QStringLiteral("is a folder");
+  if (S_ISCHR(status.st_mode) && descriptor >= 0 && ::isatty(descriptor)) return QStringLiteral("is a terminal");
+  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return QStringLiteral("is a device");
+  if (S_ISSOCK(status.st_mode) && descriptor < 0) return QStringLiteral("is a socket");
+  return QString();
 }
 
 }  // namespace
 
-bool ReadSourceCopy(const QByteArray& copyPath, const QByteArray& sourcePath, SourceText& out,
-                    const CopyReading& how) {
+QString ReadSourceFile(const QByteArray& path, SourceText& out, const IntakeOptions& options) {
+  out = SourceText();
+  int descriptor = -1;
+  struct stat status {};
+  if (path == "-") {
+    descriptor = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (descriptor < 0) return FileErrorReason(errno);
+  } else {
+    if (path.contains('\0')) return FileErrorReason(ENOENT);
+    if (::stat(path.constData(), &status) != 0) return FileErrorReason(errno);
+    // Refused before opening: opening a device may wait, or set it going (a tape, a modem line).
+    if (const QString refused = KindRefused(status, -1); !refused.isEmpty()) return refused;
+    // A FIFO is opened as cat opens it, waiting for a writer; anything else must not wait.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (S_ISFIFO(status.st_mode) ? 0 : O_NONBLOCK);
+    descriptor = ::open(path.constData(), flags);
+    if (descriptor < 0) return FileErrorReason(errno);
+  }
+  if (::fstat(descriptor, &status) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    return FileErrorReason(error);
+  }
+  if (const QString refused = KindRefused(status, descriptor); !refused.isEmpty()) {
+    ::close(descriptor);
+    return refused;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    // A stream: read to its end, which only the bounds cut short.
+    if (::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+      const int error = errno;
+      ::close(descriptor);
+      return FileErrorReason(error);
+    }
+    OpenCopy stream(descriptor, -1);
+    ReadSourceLines(stream, out, options);
+    return QString();
+  }
+  // Standard input may be a file read from where it stands.
+  const qint64 position = std::max<qint64>(::lseek(descriptor, 0, SEEK_CUR), 0);
+  const qint64 size = std::max<qint64>(status.st_size - position, 0);
+  OpenCopy copy(descriptor, size);
+  if (::flock(descriptor, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+    return QStringLiteral("another process holds it locked");
+  IntakeOptions bounded = options;
+  bounded.maxBytes = std::min(options.maxBytes, size);
+  ReadSourceLines(copy, out, bounded);
+  out.cutShort = out.cutShort || size > options.maxBytes;
+  return QString();
+}
+
+bool ReadSourceCopy(const QByteArray& copyPath, const QByteArray& sourcePath, SourceText& out, const CopyReading& how) {
   out = SourceText();
   // The platform path ends at a NUL, so such a path would name some other file.
   if (FileNamePart(QFile::decodeName(copyPath)).isEmpty() || copyPath.contains('\0')) {

@@ -4,6 +4,7 @@
 
 #include <new>
 #include <optional>
+#include <system_error>
 
 namespace folivane {
 
@@ -37,8 +38,18 @@ std::string Deflater::operator()(const std::string& data) {
   return greedy;
 }
 
-PageCompressor::PageCompressor(int workers) {
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+PageCompressor::PageCompressor(int workers, ThreadStarter startThread) {
+  // Fewer threads means slower, never stuck: a worker that cannot start (a task limit, no memory
+  // for its stack) is done without, and with none the caller deflates.
+  for (int i = 0; i < workers; ++i) {
+    try {
+      workers_.push_back(startThread([this] { Work(); }));
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  }
 }
 
 PageCompressor::~PageCompressor() {
@@ -73,16 +84,18 @@ std::string PageCompressor::TakeOldest() {
   pages_.pop_front();
   std::unique_lock lock(mutex_);
   pageDone_.wait(lock, [&] { return page->done; });
-  // A worker without memory for its compressor leaves the page as it was.
-  if (page->deflated.empty()) throw std::bad_alloc();
+  if (page->failure) std::rethrow_exception(page->failure);
   return std::move(page->deflated);
 }
 
 void PageCompressor::Work() {
+  // Nothing may leave a thread's function: what fails is handed to the caller with the page.
   std::optional<Deflater> deflater;
+  std::exception_ptr noDeflater;
   try {
     deflater.emplace();
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    noDeflater = std::current_exception();
   }
   for (;;) {
     std::shared_ptr<Page> page;
@@ -93,10 +106,19 @@ void PageCompressor::Work() {
       page = std::move(waiting_.front());
       waiting_.pop_front();
     }
-    std::string deflated = deflater ? (*deflater)(page->content) : std::string();
+    std::string deflated;
+    std::exception_ptr failure = noDeflater;
+    if (deflater) {
+      try {
+        deflated = (*deflater)(page->content);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
     {
       std::lock_guard lock(mutex_);
       page->deflated = std::move(deflated);
+      page->failure = failure;
       page->content = std::string();
       page->done = true;
     }

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,21 +42,28 @@ class Deflater {
 // holds a few pages, never the document.
 class PageCompressor {
  public:
-  // `workers` threads; 0 deflates on the caller's thread inside Submit.
-  explicit PageCompressor(int workers);
+  // Up to `workers` threads; with 0, or when no thread can be started, pages are deflated on the
+  // caller's thread inside Submit. `startThread` starts one worker (a test makes it fail).
+  using ThreadStarter = std::thread (*)(std::function<void()> work);
+  explicit PageCompressor(int workers, ThreadStarter startThread = &StartThread);
   ~PageCompressor();
   PageCompressor(const PageCompressor&) = delete;
   PageCompressor& operator=(const PageCompressor&) = delete;
 
   void Submit(std::string content);
   // Waits for the oldest submitted page and returns its deflated stream; InFlight() must be > 0.
+  // What a worker failed with (out of memory) is thrown here, on the caller's thread.
   std::string TakeOldest();
   std::size_t InFlight() const { return pages_.size(); }
+  int Workers() const { return static_cast<int>(workers_.size()); }
+
+  static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
  private:
   struct Page {
     std::string content;
     std::string deflated;
+    std::exception_ptr failure;
     bool done = false;
   };
 

@@ -1,8 +1,9 @@
 #include "surface/pdf_file.h"
 
+#include <cerrno>
+
 #include <cmath>
 #include <cstdio>
-
 
 namespace folivane {
 
@@ -49,7 +50,10 @@ std::string TextString(const QString& text) {
 
 bool PdfFile::Open(const QString& path) {
   file_.setFileName(path);
-  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    error_ = errno;
+    return false;
+  }
   // The second line's high bytes mark the file as binary for tools that guess.
   Write("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
   return !failed_;
@@ -59,6 +63,7 @@ void PdfFile::Write(std::string_view bytes) {
   if (failed_) return;
   if (file_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
     failed_ = true;
+    error_ = errno;
   }
   position_ += static_cast<std::int64_t>(bytes.size());
 }
@@ -146,7 +151,10 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(tail, start);
   tail += "\n%%EOF\n";
   Write(tail);
-  if (!file_.flush()) failed_ = true;
+  if (!failed_ && !file_.flush()) {
+    failed_ = true;
+    error_ = errno;
+  }
   file_.close();
   return !failed_;
 }

@@ -49,6 +49,8 @@ class PdfFile {
   // object was reserved and never written.
   bool Finish(int catalog, int info);
   bool Failed() const { return failed_; }
+  // The system's error number (errno) of the first failed open or write; 0 when it is not known.
+  int Error() const { return error_; }
 
  private:
   // Objects packed together: enough that their likeness deflates away, few enough that a
@@ -70,11 +72,12 @@ class PdfFile {
   std::optional<Deflater> deflater_;
   std::int64_t position_ = 0;
   std::vector<Entry> entries_{Entry{Entry::kInFile}};  // object 0 heads the free list
-  int packing_ = 0;             // the object stream being filled, 0 when none
-  std::string packedOffsets_;   // "number offset ..." of the objects packed so far
+  int packing_ = 0;                                    // the object stream being filled, 0 when none
+  std::string packedOffsets_;                          // "number offset ..." of the objects packed so far
   std::string packedBodies_;
   int packedCount_ = 0;
   bool failed_ = false;
+  int error_ = 0;
 };
 
 }  // namespace folivane

@@ -45,6 +45,8 @@ class PdfSurface final : public DrawingSurface {
 
   // True once CloseJob has written the whole file.
   bool Written() const { return written_; }
+  // Why the file could not be written: the system's error number (errno), 0 when not known.
+  int WriteError() const { return file_.Error(); }
 
   bool ShowPrintDialog() override { return true; }
   int PrintableWidth() const override;

@@ -4,7 +4,17 @@
 # Nothing of the machine's own X or CUPS set-up is changed; only the job policies are read from
 # /etc/cups/cupsd.conf when it exists.
 
-set -euo pipefail
+set -Eeuo pipefail
+# Every exit says where and why. A command that fails unchecked ends the script (set -e); the ERR
+# trap, which functions and subshells inherit (set -E), names its line and the command first.
+# Inside a command substitution bash turns -e off, and a failure there ends nothing: it is not
+# reported either.
+harness_error() {
+  local status=$1 line=$2 command=$3
+  case $- in *e*) ;; *) return 0 ;; esac
+  echo "FAIL: line $line of ${BASH_SOURCE[1]##*/}${FUNCNAME[1]:+ (in ${FUNCNAME[1]})}: \"$command\" exited with $status" >&2
+}
+trap 'harness_error $? $LINENO "$BASH_COMMAND"' ERR
 
 harness_root=$(mktemp -d /tmp/folivane-desktop.XXXXXX)
 # The CUPS filters run as the lp user and must reach the print server's folders below this root.
@@ -53,8 +63,8 @@ harness_stop() {
   exit "$status"
 }
 trap harness_stop EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+trap 'echo "FAIL: interrupted (SIGINT)" >&2; exit 130' INT
+trap 'echo "FAIL: stopped by SIGTERM or SIGHUP" >&2; exit 143' TERM HUP
 
 fail() {
   echo "FAIL: $*" >&2

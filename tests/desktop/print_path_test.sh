@@ -124,7 +124,7 @@ expect_printer_job() {
   [ "$job_copies" = "$copies" ] || fail "the printer was asked for \"$job_copies\" copies, not \"$copies\""
   [ -z "$handling" ] || [ "$job_handling" = "$handling" ] ||
     fail "the copies arrived as $job_handling, not $handling"
-  job_file=$(find "$printer_spool" -name "$id-*.pdf" | head -n 1)
+  job_file=$(find "$printer_spool" -name "$id-*.pdf" | head -n 1) || fail "the printer's folder could not be searched"
   [ -s "$job_file" ] || fail "the printer kept no document for job $id"
   local info found
   info=$(pdfinfo "$job_file") || fail "the document is no readable PDF"
@@ -168,11 +168,12 @@ expect_furniture() {
 # Prints, for each page of the PDF $1, the line numbers on it and its number of body rows.
 lines_per_page() {
   local pdf=$1 pages p text
-  pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p')
+  pages=$(pdfinfo "$pdf" | sed -n 's/^Pages: *//p') || fail "pdfinfo could not read $pdf"
   for ((p = 1; p <= pages; p++)); do
-    text=$(pdftotext -layout -f "$p" -l "$p" "$pdf" -)
+    text=$(pdftotext -layout -f "$p" -l "$p" "$pdf" -) || fail "pdftotext could not read page $p of $pdf"
     # Between the banner and the footer; a numbered row is its number, alone or followed by a gap.
-    text=$(sed -n '/SOURCE CODE/,$p' <<<"$text" | sed '1d' | grep -v -E ' Page [0-9]+$' | grep -v -E '^[[:space:]]*$')
+    # A page without rows counts 0 (grep then finds nothing and says so by its status).
+    text=$(sed -n '/SOURCE CODE/,$p' <<<"$text" | sed '1d' | grep -v -E ' Page [0-9]+$' | grep -v -E '^[[:space:]]*$' || true)
     printf 'page %d: %d rows, lines %s\n' "$p" "$(grep -c . <<<"$text")" \
       "$(sed -n -E 's/^ *([0-9]+)( {2,}.*)?$/\1/p' <<<"$text" | tr '\n' ' ')"
   done
@@ -181,7 +182,8 @@ lines_per_page() {
 # Every word of the PDF $1 lies inside the printable area of US Letter.
 expect_inside_letter_area() {
   local outside
-  outside=$(pdftotext -bbox "$1" - | awk -F'"' -v m="$letter_margin" '
+  # awk stops reading after three words outside, so pdftotext may end by SIGPIPE: no status check.
+  outside=$(set +o pipefail; pdftotext -bbox "$1" - | awk -F'"' -v m="$letter_margin" '
     /<word / && ($2 < m - 0.5 || $4 < m - 0.5 || $6 > 612 - m + 0.5 || $8 > 792 - m + 0.5) { print; n++ }
     n >= 3 { exit }')
   [ -z "$outside" ] || fail "text outside the printable area: $outside"
@@ -276,13 +278,13 @@ case $case_name in
     close_print_dialog Return
     PAPERSIZE=a4 "$folivane_pdf" --source-name "$source_path" "$sample" "$harness_root/a4.pdf" ||
       fail "folivane-pdf could not print the sample"
-    pages=$(pdfinfo "$harness_root/a4.pdf" | sed -n 's/^Pages: *//p')
+    pages=$(pdfinfo "$harness_root/a4.pdf" | sed -n 's/^Pages: *//p') || fail "pdfinfo could not read folivane-pdf's PDF"
     expect_printer_job "$pages" "" ""
     expect_furniture "$pages"
     expect_inside_letter_area "$job_file"
     # The page number ends at layout x 192: 192 x 47 device pixels at 1200 dpi from the left edge
     # of Letter's printable area (9600 pixels wide, 47 per layout unit).
-    edge=$(page_number_right_edge "$job_file")
+    edge=$(page_number_right_edge "$job_file") || fail "pdftotext could not read the printed PDF's words"
     note "page number ends at $edge pt"
     awk -v e="$edge" -v m="$letter_margin" 'BEGIN { want = m + 192 * 47 * 72 / 1200; exit !(e > want - 1 && e < want + 1) }' ||
       fail "the page number ends at $edge pt, not on Letter's grid"

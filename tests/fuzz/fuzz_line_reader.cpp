@@ -9,6 +9,8 @@
 #include <cstring>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "intake/line_reader.h"
 #include "intake/source_copy.h"
@@ -79,6 +81,25 @@ QStringList ReferenceLines(QByteArrayView input) {
   return lines;
 }
 
+// Reads the bytes as folivane-pdf reads standard input when it is a pipe, cut at `limit` bytes.
+// False when the pipe cannot hold them all at once.
+bool ReadThroughPipe(QByteArrayView bytes, qint64 limit, folivane::SourceText& out) {
+  int ends[2];
+  if (::pipe(ends) != 0) return false;
+  const bool fits = ::fcntl(ends[1], F_SETPIPE_SZ, 1 << 20) >= bytes.size() &&
+                    ::write(ends[1], bytes.data(), static_cast<std::size_t>(bytes.size())) == bytes.size();
+  ::close(ends[1]);
+  const int input = ::dup(STDIN_FILENO);
+  ::dup2(ends[0], STDIN_FILENO);
+  ::close(ends[0]);
+  folivane::IntakeOptions options;
+  options.maxBytes = limit;
+  const bool read = fits && folivane::ReadSourceFile("-", out, options).isEmpty();
+  ::dup2(input, STDIN_FILENO);
+  ::close(input);
+  return read;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -88,12 +109,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   folivane::SourceText wholeText;
   folivane::ReadSourceLines(whole, wholeText);
 
-  const std::uint32_t seed = size >= 4 ? static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[size - 1] << 16)
-                                       : 7u;
+  const std::uint32_t seed = size >= 4 ? static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[size - 1] << 16) : 7u;
   ChunkedByteSource chunked(bytes, seed);
   folivane::SourceText chunkedText;
   folivane::ReadSourceLines(chunked, chunkedText);
   if (chunkedText.lines != wholeText.lines || chunkedText.ideVersion != wholeText.ideVersion) std::abort();
+
+  // Through a pipe, whole and cut at half its bytes: as from memory with the same bound.
+  for (const qint64 limit : {folivane::kMaxCopyBytes, static_cast<qint64>(size / 2)}) {
+    folivane::SourceText piped;
+    folivane::MemoryByteSource again(bytes);
+    folivane::SourceText expected;
+    folivane::IntakeOptions options;
+    options.maxBytes = limit;
+    folivane::ReadSourceLines(again, expected, options);
+    if (!ReadThroughPipe(bytes, limit, piped)) continue;
+    if (piped.lines != expected.lines || piped.ideVersion != expected.ideVersion ||
+        piped.cutShort != expected.cutShort || piped.cutShort != (static_cast<qint64>(size) > limit))
+      std::abort();
+  }
 
   // Every line, the options block included, read as UTF-8 against the one-byte-at-a-time rules.
   const QString utf8 = folivane::DecodeUtf8Leniently(bytes);

@@ -44,8 +44,10 @@ TEST_P(MarkerCases, LinesBeforeTheOptionsBlockAndTheLastVersion) {
 
 const MarkerCase kMarkers[] = {
     {"NoBlock", "a\nb\n", {"a", "b"}, ""},
-    {"Typical", "x\r\n; IDE Options = PureBasic 6.10 LTS (Windows - x64)\r\n; Folding = -\r\n",
-     {"x"}, " PureBasic 6.10 LTS (Windows - x64)"},
+    {"Typical",
+     "x\r\n; IDE Options = PureBasic 6.10 LTS (Windows - x64)\r\n; Folding = -\r\n",
+     {"x"},
+     " PureBasic 6.10 LTS (Windows - x64)"},
     {"VersionEndsAtEqualsSign", "x\n; IDE Options = v6 = more = rest\n", {"x"}, " v6 "},
     {"MarkerAlone", "x\n; IDE Options =", {"x"}, ""},
     {"OnlyTheBlock", "; IDE Options = V\n; Cursor = 1\n", {}, " V"},
@@ -56,8 +58,7 @@ const MarkerCase kMarkers[] = {
     {"LeadingTab", "\t; IDE Options = v\n", {"\t; IDE Options = v"}, ""},
     {"TooShort", "; IDE Options \n", {"; IDE Options "}, ""},
     {"NoBlankBeforeEquals", "; IDE Options= v\n", {"; IDE Options= v"}, ""},
-    {"ByteOrderMarkHidesMarker", "\xEF\xBB\xBF; IDE Options = v\nb\n",
-     {Text(u"\uFEFF; IDE Options = v"), "b"}, ""},
+    {"ByteOrderMarkHidesMarker", "\xEF\xBB\xBF; IDE Options = v\nb\n", {Text(u"\uFEFF; IDE Options = v"), "b"}, ""},
 };
 INSTANTIATE_TEST_SUITE_P(Marker, MarkerCases, ::testing::ValuesIn(kMarkers),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -67,13 +68,20 @@ TEST(FileNamePart, Cases) {
     QString path;
     QString name;
   } cases[] = {
-      {R"(C:\Work\Tool.pb)", "Tool.pb"},     {"src/main.pbi", "main.pbi"},
-      {R"(C:\mixed/dir\last.pb)", "last.pb"}, {"/a\\b/c.pb", "c.pb"},
-      {"plain.pb", "plain.pb"},              {"\"quoted.pb\"", "quoted.pb"},
-      {"\"dir\\in quotes.pb\"", "in quotes.pb"}, {"name\"tail", "name"},
-      {R"(C:\dir\)", ""},                    {"dir/", ""},
-      {"", ""},                              {"\"", ""},
-      {"\"\"", ""},                          {"\"a\"b", "a"},
+      {R"(C:\Work\Tool.pb)", "Tool.pb"},
+      {"src/main.pbi", "main.pbi"},
+      {R"(C:\mixed/dir\last.pb)", "last.pb"},
+      {"/a\\b/c.pb", "c.pb"},
+      {"plain.pb", "plain.pb"},
+      {"\"quoted.pb\"", "quoted.pb"},
+      {"\"dir\\in quotes.pb\"", "in quotes.pb"},
+      {"name\"tail", "name"},
+      {R"(C:\dir\)", ""},
+      {"dir/", ""},
+      {"", ""},
+      {"\"", ""},
+      {"\"\"", ""},
+      {"\"a\"b", "a"},
   };
   for (const auto& c : cases) EXPECT_EQ(FileNamePart(c.path), c.name) << c.path.toStdString();
 }
@@ -152,8 +160,9 @@ TEST_F(SourceCopy, FailedReadKeepsLinesSoFarAndStillClosesAndDeletes) {
   };
   const QString copy = Write("copy.pb", "one\ntwo\nthree\n");
   const int descriptors = OpenDescriptorCount();
-  EXPECT_TRUE(ReadCopy(copy, "", text_,
-                       {CopyDisposal::Delete, {}, [](ByteSource& file) { return std::make_unique<FailAfter>(file, 6); }}));
+  EXPECT_TRUE(ReadCopy(copy, "", text_, {CopyDisposal::Delete, {}, [](ByteSource& file) {
+                                           return std::make_unique<FailAfter>(file, 6);
+                                         }}));
   EXPECT_EQ(text_.lines, QStringList({"one", "tw"}));
   EXPECT_FALSE(Exists(copy));
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -279,8 +288,7 @@ CopyReading ActingDuringTheRead(std::function<void()> action) {
     ByteSource& file_;
     std::function<void()> action_;
   };
-  return {CopyDisposal::Delete, {},
-          [action](ByteSource& file) { return std::make_unique<ActOnce>(file, action); }};
+  return {CopyDisposal::Delete, {}, [action](ByteSource& file) { return std::make_unique<ActOnce>(file, action); }};
 }
 
 // A file put in the copy's place while it is read (an editor saving the source over it, another
@@ -290,8 +298,8 @@ TEST_F(SourceCopy, FileRenamedOntoTheCopyDuringTheReadStays) {
     const char* name;
     bool sameAsSource;
     bool locked;
-  } cases[] = {{"editor saves the source", true, false}, {"another file", false, false},
-               {"a locked file", false, true}};
+  } cases[] = {
+      {"editor saves the source", true, false}, {"another file", false, false}, {"a locked file", false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const QString copy = Write("Main.pb", "old\n");
@@ -300,8 +308,10 @@ TEST_F(SourceCopy, FileRenamedOntoTheCopyDuringTheReadStays) {
     if (c.locked) {
       ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     }
-    EXPECT_TRUE(ReadCopy(copy, c.sameAsSource ? copy : PathOf("elsewhere.pb"), text_,
-                         ActingDuringTheRead([&] { ASSERT_TRUE(QFile::rename(saved, copy) || (QFile::remove(copy) && QFile::rename(saved, copy))); })));
+    EXPECT_TRUE(ReadCopy(copy, c.sameAsSource ? copy : PathOf("elsewhere.pb"), text_, ActingDuringTheRead([&] {
+                           ASSERT_TRUE(QFile::rename(saved, copy) ||
+                                       (QFile::remove(copy) && QFile::rename(saved, copy)));
+                         })));
     EXPECT_EQ(text_.lines, QStringList({"old"}));
     QFile left(copy);
     ASSERT_TRUE(left.open(QIODevice::ReadOnly));
@@ -327,7 +337,8 @@ TEST_F(SourceCopy, ReadingEndsAtTheSizeWhenOpenedAndAtTheBounds) {
   EXPECT_TRUE(text_.lines.isEmpty());
 
   const QByteArray lines = QByteArray("line\n").repeated(10);
-  for (const IntakeOptions& bounds : {IntakeOptions{10, kMaxCopyLines, "auto"}, IntakeOptions{kMaxCopyBytes, 2, "auto"}}) {
+  for (const IntakeOptions& bounds :
+       {IntakeOptions{10, kMaxCopyLines, "auto"}, IntakeOptions{kMaxCopyBytes, 2, "auto"}}) {
     MemoryByteSource source(lines);
     ReadSourceLines(source, text_, bounds);
     EXPECT_EQ(text_.lines, QStringList({"line", "line"}));
@@ -337,6 +348,40 @@ TEST_F(SourceCopy, ReadingEndsAtTheSizeWhenOpenedAndAtTheBounds) {
   ReadSourceLines(whole, text_, IntakeOptions{50, 10, "auto"});
   EXPECT_EQ(text_.lines.size(), 10);
   EXPECT_FALSE(text_.cutShort);
+}
+
+// A file that a person named is read beside other readers (two folivane-pdf runs of one source
+// in parallel), but not while folivane holds it as the IDE's copy.
+TEST_F(SourceCopy, NamedFilesAreReadBesideOtherReaders) {
+  const QByteArray path = QFile::encodeName(Write("a.pb", "Debug 1\n"));
+  const int other = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(other, LOCK_SH), 0);
+  EXPECT_EQ(ReadSourceFile(path, text_), QString());
+  EXPECT_EQ(text_.lines, QStringList({"Debug 1"}));
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  EXPECT_EQ(ReadSourceFile(path, text_), u"another process holds it locked"_qs);
+  ::close(other);
+}
+
+// A pipe is read to its end, or to the bounds, which are those of a file.
+TEST_F(SourceCopy, StreamsAreReadWithinTheBounds) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "line\n line\n line\n", 18), 18);
+  ::close(ends[1]);
+  const QByteArray path = "/proc/self/fd/" + QByteArray::number(ends[0]);
+  EXPECT_EQ(ReadSourceFile(path, text_, IntakeOptions{kMaxCopyBytes, 2, "auto"}), QString());
+  EXPECT_EQ(text_.lines, QStringList({"line", " line"}));
+  EXPECT_TRUE(text_.cutShort);
+  ::close(ends[0]);
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "line\n line\n", 12), 12);
+  ::close(ends[1]);
+  EXPECT_EQ(ReadSourceFile("/proc/self/fd/" + QByteArray::number(ends[0]), text_, IntakeOptions{7, 10, "auto"}),
+            QString());
+  EXPECT_EQ(text_.lines, QStringList({"line", " l"}));
+  EXPECT_TRUE(text_.cutShort);
+  ::close(ends[0]);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <system_error>
 
 #include "surface/fonts.h"
 #include "surface/logo.h"
@@ -143,9 +144,24 @@ TEST(PdfFontsTest, CodesStayDistinctPastOneFontsCapacity) {
   EXPECT_EQ(fonts.Name(resource, 1), fonts.Name(resource, 0) + ".1");
 }
 
+// Under a task limit: a thread start fails after `threadsLeft` have started.
+int threadsLeft = 0;
+std::thread StartWhileThreadsLeft(std::function<void()> work) {
+  if (threadsLeft-- <= 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  return std::thread(std::move(work));
+}
+
 TEST(PageCompressorTest, PagesComeBackInOrderAndInflateToWhatWentIn) {
-  for (int workers : {0, 3}) {
-    PageCompressor compressor(workers);
+  const struct {
+    int workers;
+    int threadsLeft;  // -1: no limit
+    int started;
+  } cases[] = {{0, -1, 0}, {3, -1, 3}, {3, 1, 1}, {3, 0, 0}};
+  for (const auto& c : cases) {
+    const int workers = c.workers;
+    threadsLeft = c.threadsLeft;
+    PageCompressor compressor(workers, c.threadsLeft < 0 ? &PageCompressor::StartThread : &StartWhileThreadsLeft);
+    EXPECT_EQ(compressor.Workers(), c.started);
     std::vector<std::string> pages;
     for (int i = 0; i < 40; ++i)
       pages.push_back(std::string(1000 + i * 997, static_cast<char>('a' + i % 26)) + std::to_string(i));
