@@ -124,6 +124,7 @@ void DeclareOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   parser.addOptions({
       {{"h", "help"}, "Show this help and exit."},
+      {"version", "Show the version and exit."},
       {"selection", "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
                     "end column, e.g. 12x1x20x5).", "TEXT"},
       {"font-size", "Body text size, regular or large (default: from the settings file).", "SIZE"},
@@ -159,6 +160,11 @@ std::optional<PdfJob> ParseArguments(const QList<QByteArray>& raw, bool& helpAsk
   if (parser.isSet("help")) {
     helpAsked = true;
     std::fputs(qPrintable(parser.helpText()), stdout);
+    return std::nullopt;
+  }
+  if (parser.isSet("version")) {
+    helpAsked = true;
+    std::fputs("folivane-pdf " FOLIVANE_VERSION "\n", stdout);
     return std::nullopt;
   }
   const QStringList files = parser.positionalArguments();
