@@ -61,7 +61,7 @@ lintian --fail-on error,warning "$scratch"/folivane_*.dsc "$scratch"/folivane_*.
 listing=$(dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }')
 for path in /usr/bin/folivane /usr/bin/folivane-pdf /usr/share/man/man1/folivane.1.gz \
     /usr/share/man/man1/folivane-pdf.1.gz /usr/share/bash-completion/completions/folivane-pdf \
-    /usr/share/applications/folivane-settings.desktop \
+    /usr/share/applications/io.github.folivane.Folivane.desktop \
     /usr/share/metainfo/io.github.folivane.Folivane.metainfo.xml \
     /usr/share/icons/hicolor/scalable/apps/folivane.svg; do
   grep -qxF "$path" <<<"$listing" || { echo "the package lacks $path"; exit 1; }
