@@ -9,6 +9,7 @@
 #include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
+#include "app/progress_meter.h"
 #include "app/qt_session.h"
 #include "app/startup.h"
 #include "surface/pdf_surface.h"
@@ -47,6 +48,7 @@ struct PdfJob {
   QPageSize paper = QPageSize(QPageSize::A4);
   QDateTime created = QDateTime::currentDateTime();  // for the document information
   bool qtEngine = false;
+  bool quiet = false;
 };
 
 void Complain(const QString& message) { std::fprintf(stderr, "folivane-pdf: %s\n", qPrintable(message)); }
@@ -125,6 +127,7 @@ void DeclareOptions(QCommandLineParser& parser) {
   parser.addOptions({
       {{"h", "help"}, "Show this help and exit."},
       {"version", "Show the version and exit."},
+      {{"q", "quiet"}, "Show no progress (shown on a terminal for jobs that take more than a second)."},
       {"selection", "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
                     "end column, e.g. 12x1x20x5).", "TEXT"},
       {"font-size", "Body text size, regular or large (default: from the settings file).", "SIZE"},
@@ -191,6 +194,7 @@ std::optional<PdfJob> ParseArguments(const QList<QByteArray>& raw, bool& helpAsk
     return std::nullopt;
   }
   job.qtEngine = engine == u"qt";
+  job.quiet = parser.isSet("quiet");
   return job;
 }
 
@@ -220,6 +224,8 @@ std::optional<int> ReadSource(const PdfJob& job, RunState& state) {
 }
 
 int Render(const PdfJob& job, RunState& state) {
+  ProgressMeter meter(!job.quiet && StandardErrorIsTerminal());
+  state.request.progress = [&meter](const JobProgress& progress) { meter.Report(progress); };
   QString error;
   const std::unique_ptr<PdfOutput> output = PdfOutput::Prepare(job.output, IdentityOf(job.source), error);
   if (!output) {
@@ -232,11 +238,13 @@ int Render(const PdfJob& job, RunState& state) {
   } else {
     PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
     PrintSource(state, pdf, job.clock);
+    meter.Finish();
     if (!pdf.Written()) {
       Complain(QStringLiteral("could not write %1").arg(QFile::decodeName(job.output)));
       return kExitFailure;
     }
   }
+  meter.Finish();
   if (!output->Deliver(error)) {
     Complain(error);
     return kExitFailure;
