@@ -34,7 +34,7 @@ QtSession QtSession::Desktop(const char* programName) {
     auto application = std::make_unique<QApplication>(argc, argv);
     // The desktop finds the entry and the icon of the settings window by these names.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.folivane.Folivane"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivane")));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivane"), QIcon(QStringLiteral(":/folivane-64.png"))));
     return application;
   });
 }
