@@ -1,5 +1,6 @@
 // folivane: prints a source handed over by the IDE, or shows the settings window.
 #include <QFile>
+#include <cstdio>
 
 #include "app/print_road.h"
 #include "app/qt_session.h"
@@ -20,6 +21,10 @@ QList<QByteArray> ProgramParameters(int argc, char** argv) {
 void Run(int argc, char** argv) {
   using namespace folivane;
   const QList<QByteArray> parameters = ProgramParameters(argc, argv);
+  if (const QByteArray answer = AnswerToShell(parameters); !answer.isEmpty()) {
+    std::fwrite(answer.constData(), 1, static_cast<std::size_t>(answer.size()), stdout);
+    return;
+  }
 
   // A parameter such as "-platform" stays the IDE's parameter: Qt never sees it.
   const QtSession qt = QtSession::Desktop("folivane");

@@ -8,6 +8,7 @@
 #include "app/paper.h"
 #include "app/pdf_output.h"
 #include "app/print_road.h"
+#include "app/progress_meter.h"
 #include "app/qt_session.h"
 #include "app/qt_threads.h"
 #include "app/startup.h"
@@ -55,6 +56,7 @@ struct PdfJob {
   QPageSize paper = QPageSize(QPageSize::A4);
   QDateTime created = QDateTime::currentDateTime();  // for the document information
   bool qtEngine = false;
+  bool quiet = false;
 };
 
 void Complain(const QString& message) { std::fprintf(stderr, "folivane-pdf: %s\n", qPrintable(message)); }
@@ -134,6 +136,8 @@ void DeclareOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription(QString::fromLatin1(kDescription));
   parser.addOptions({
       {{"h", "help"}, "Show this help and exit."},
+      {"version", "Show the version and exit."},
+      {{"q", "quiet"}, "Show no progress (shown on a terminal for jobs that take more than a second)."},
       {"selection",
        "Print only the lines of the IDE selection TEXT (start line x start column x end line x "
        "end column, e.g. 12x1x20x5).",
@@ -181,6 +185,11 @@ std::optional<PdfJob> ParseArguments(const QList<QByteArray>& raw, bool& helpAsk
     std::fputs(qPrintable(parser.helpText()), stdout);
     return std::nullopt;
   }
+  if (parser.isSet("version")) {
+    helpAsked = true;
+    std::fputs("folivane-pdf " FOLIVANE_VERSION "\n", stdout);
+    return std::nullopt;
+  }
   const QStringList files = parser.positionalArguments();
   if (files.size() != 2) {
     Complain(QStringLiteral("expected SOURCE and OUTPUT.pdf, got %1 file argument(s)").arg(files.size()));
@@ -205,6 +214,7 @@ std::optional<PdfJob> ParseArguments(const QList<QByteArray>& raw, bool& helpAsk
     return std::nullopt;
   }
   job.qtEngine = engine == u"qt";
+  job.quiet = parser.isSet("quiet");
   return job;
 }
 
@@ -233,6 +243,8 @@ std::optional<int> ReadSource(const PdfJob& job, RunState& state) {
 }
 
 int Render(const PdfJob& job, RunState& state) {
+  ProgressMeter meter(!job.quiet && StandardErrorIsTerminal());
+  state.request.progress = [&meter](const JobProgress& progress) { meter.Report(progress); };
   QString error;
   const std::unique_ptr<PdfOutput> output = PdfOutput::Prepare(job.output, IdentityOf(job.source), error);
   if (!output) {
@@ -245,6 +257,7 @@ int Render(const PdfJob& job, RunState& state) {
   } else {
     PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
     PrintSource(state, pdf, job.clock);
+    meter.Finish();
     if (!pdf.Written()) {
       const QString reason = pdf.WriteError() != 0 ? FileErrorReason(pdf.WriteError())
                                                    : QStringLiteral("the PDF could not be written whole");
@@ -252,6 +265,7 @@ int Render(const PdfJob& job, RunState& state) {
       return kExitFailure;
     }
   }
+  meter.Finish();
   if (!output->Deliver(error)) {
     if (error.isEmpty()) return kExitReaderLeft;
     Complain(error);

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "app/qt_session.h"
 #include "surface/diagnostics.h"
@@ -30,7 +31,11 @@ QtSession QtSession::Desktop(const char* programName) {
   ChooseDesktopPlatform();
   qInstallMessageHandler(WriteOwnMessagesOnly);
   return QtSession(programName, [](int& argc, char** argv) -> std::unique_ptr<QGuiApplication> {
-    return std::make_unique<QApplication>(argc, argv);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    // The desktop finds the entry and the icon of the settings window by these names.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.folivane.Folivane"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivane"), QIcon(QStringLiteral(":/folivane-64.png"))));
+    return application;
   });
 }
 

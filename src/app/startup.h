@@ -18,9 +18,18 @@ struct ModeEnds {
   std::function<void(RunState&)> showSettings;
 };
 
+// The IDE hands over the copy, the source and the selection: three parameters, the last maybe empty.
+inline constexpr qsizetype kIdeParameterCount = 3;
+
 // Loads the settings from state.settingsDirectory, then prints when any parameter is given (even
 // an empty one) and shows the settings otherwise. Parameters are the platform's own
-// bytes: file calls use them as they are, and only texts shown or parsed are decoded.
+// bytes: file calls use them as they are, and only texts shown or parsed are decoded. The file
+// named first is deleted once read only when all three of the IDE's parameters are there: a
+// person who names a file to print keeps it.
 Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends);
+
+// What a person asking from a shell gets: the usage for a lone "--help", the version for a lone
+// "--version", to be written to standard output; empty for every other command line.
+QByteArray AnswerToShell(const QList<QByteArray>& parameters);
 
 }  // namespace folivane

@@ -31,7 +31,7 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
 // selected as it is for every row, so a job holds the rows of one line at a time however long
 // the source.
 void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, HeaderPlacement headerPlacement,
-              RangeWrapper& wrapper) {
+              RangeWrapper& wrapper, const std::function<void(const JobProgress&)>& progress) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
   QString previousLabel;
@@ -55,6 +55,7 @@ void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile&
       if (rowPosition > profile.bottomLimit && rowsRemain) {
         const bool fullHeader = headerPlacement == HeaderPlacement::EveryPage;
         rowPosition = fullHeader ? profile.top : profile.top - kBannerOnlyLift;
+        if (progress) progress({pageNumber, wrapper.NextLine() - 1, wrapper.LastLine()});
         ++pageNumber;
         surface.NextPage();
         DrawFurniture(surface, job, pageNumber, fullHeader);
@@ -97,7 +98,7 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request) {
     const int wrapLimit = EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
                                              job.scale.printableWidth, surface.WidestAdvance());
     RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
-    EmitRows(surface, job, profile, request.headerPlacement, wrapper);
+    EmitRows(surface, job, profile, request.headerPlacement, wrapper, request.progress);
     surface.EndDrawing();
   }
   // The job's fonts and the scaled logo go with `job`, after the job is closed.

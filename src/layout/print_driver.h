@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <functional>
 
 #include "intake/source_copy.h"
 #include "layout/date_stamp.h"
@@ -17,6 +18,13 @@ inline constexpr char kJobName[] = "PureBasic - Folivane";
 // Pages after the first without the full header start the listing this many units higher.
 inline constexpr int kBannerOnlyLift = 23;
 
+// How far a job has come, told after each finished page.
+struct JobProgress {
+  qint32 pagesDone = 0;
+  qint64 lineReached = 0;  // the source line last drawn
+  qint64 lastLine = 0;     // the range's last line
+};
+
 struct PrintRequest {
   SourceText source;    // the lines to print and the IDE version for the header
   QString sourcePath;   // whose file name the header shows
@@ -25,6 +33,7 @@ struct PrintRequest {
   HeaderPlacement headerPlacement = HeaderPlacement::EveryPage;
   int displayDpi = 96;  // for the font sizes asked of the font service
   LocalClock clock;
+  std::function<void(const JobProgress&)> progress;  // may be empty
 };
 
 // Asks for a printer and prints the request as one job. Nothing happens after a cancelled dialog,

@@ -42,6 +42,9 @@ class RangeWrapper {
   RangeWrapper& operator=(const RangeWrapper&) = delete;
 
   bool AtEnd() const;
+  // The number of the line that comes next, and of the range's last line.
+  qint64 NextLine() const { return nextLine_; }
+  qint64 LastLine() const { return lastLine_; }
   // Appends the rows of the next line of the range to `rows`.
   void WrapNextLine(PrintList& rows);
 

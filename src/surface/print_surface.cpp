@@ -1,6 +1,7 @@
 #include "surface/print_surface.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -57,6 +58,16 @@ bool PrintSurface::ShowPrintDialog() {
 void PrintSurface::NameJob(const QString& documentName) { printer_->setDocName(documentName); }
 
 void PrintSurface::JobHandedOver() {
+  // "Print to File" writes a PDF itself, with no queue to ask: CUPS's last answer is an older one's.
+  if (printer_->outputFormat() == QPrinter::PdfFormat) {
+    const QString file = printer_->outputFileName();
+    if (QFileInfo(file).size() > 0) {
+      qCInfo(lcPrint, "PDF \"%s\" written", qUtf8Printable(file));
+    } else {
+      qCWarning(lcPrint, "PDF \"%s\" not written", qUtf8Printable(file));
+    }
+    return;
+  }
   const QString refusal = RefusedJobReason();
   if (refusal.isEmpty()) {
     qCInfo(lcPrint, "printer \"%s\" took the job", qUtf8Printable(printer_->printerName()));

@@ -16,7 +16,7 @@ class FolivaneExecutableTest : public ::testing::Test {
 
   // Runs folivane without a display, with a private home, and gives its exit code (-1 for a crash
   // or a run that did not end within 20 seconds).
-  int Run(const QStringList& arguments) {
+  int Run(const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
@@ -30,6 +30,7 @@ class FolivaneExecutableTest : public ::testing::Test {
       process.waitForFinished();
       return -1;
     }
+    if (output) *output = process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   }
 
@@ -62,16 +63,34 @@ TEST_F(FolivaneExecutableTest, FailuresOfStartupEndWithZero) {
   EXPECT_EQ(Run({""}), 0);
   EXPECT_EQ(Run({home_.path() + "/"}), 0);
   EXPECT_EQ(Run({home_.filePath("missing.pb")}), 0);
-  EXPECT_EQ(Run({empty}), 0);
+  EXPECT_EQ(Run({empty, "/src/Hello.pb", ""}), 0);
   EXPECT_FALSE(QFile::exists(empty));
-  EXPECT_EQ(Run({optionsOnly}), 0);
+  EXPECT_EQ(Run({optionsOnly, "/src/Hello.pb", ""}), 0);
   EXPECT_FALSE(QFile::exists(optionsOnly));
   // Parameters that Qt would take for its own stay the IDE's.
   EXPECT_EQ(Run({"-platform", "xcb", "-style"}), 0);
   EXPECT_EQ(Run({QString(10000, u'x'), QString(10000, u'y'), QString(10000, u'z')}), 0);
   // A copy that is the source itself is read but never deleted.
-  EXPECT_EQ(Run({kept, kept}), 0);
+  EXPECT_EQ(Run({kept, kept, ""}), 0);
   EXPECT_TRUE(QFile::exists(kept));
+}
+
+// Started from a shell: a file a person names is printed and kept, and --help and --version answer
+// on standard output without touching a file of that name.
+TEST_F(FolivaneExecutableTest, ShellUserKeepsNamedFilesAndGetsAnswers) {
+  const QString mine = Write("mine.pb", "Debug 1\n");
+  EXPECT_EQ(Run({mine}), 0);
+  EXPECT_TRUE(QFile::exists(mine));
+  EXPECT_EQ(Run({mine, "/src/Hello.pb"}), 0);
+  EXPECT_TRUE(QFile::exists(mine));
+
+  const QString named = Write("--help", "Debug 2\n");
+  QByteArray output;
+  EXPECT_EQ(Run({"--help"}, &output), 0);
+  EXPECT_TRUE(output.startsWith("Usage: folivane")) << output.constData();
+  EXPECT_TRUE(QFile::exists(named));
+  EXPECT_EQ(Run({"--version"}, &output), 0);
+  EXPECT_EQ(output, "folivane " FOLIVANE_VERSION "\n");
 }
 
 TEST_F(FolivaneExecutableTest, SpecialFilesAreNeitherReadNorDeleted) {

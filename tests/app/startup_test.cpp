@@ -55,7 +55,7 @@ TEST_F(StartupTest, EmptyParameterTakesThePrintRoadAndReadsNothing) {
   EXPECT_TRUE(QFile::exists(bystander));
 }
 
-TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
+TEST_F(StartupTest, SingleParameterIsReadAndPrintedWithEmptySelectionAndKept) {
   const QString copy = WriteFile("copy.pb", "a\nb\n; IDE Options = PureBasic 6.10\n");
   RunStartup(state_, {QFile::encodeName(copy)}, ends_);
   EXPECT_EQ(prints_, 1);
@@ -63,6 +63,15 @@ TEST_F(StartupTest, SingleParameterIsReadDeletedAndPrintedWithEmptySelection) {
   EXPECT_EQ(state_.request.source.ideVersion, " PureBasic 6.10");
   EXPECT_TRUE(state_.request.sourcePath.isEmpty());
   EXPECT_TRUE(state_.request.selection.isEmpty());
+  EXPECT_TRUE(QFile::exists(copy));
+}
+
+TEST_F(StartupTest, CopyIsDeletedOnlyWithAllThreeParameters) {
+  const QString copy = WriteFile("copy.pb", "a\n");
+  RunStartup(state_, {QFile::encodeName(copy), "/src/Tool.pb"}, ends_);
+  EXPECT_TRUE(QFile::exists(copy));
+  RunStartup(state_, {QFile::encodeName(copy), "/src/Tool.pb", ""}, ends_);
+  EXPECT_EQ(prints_, 2);
   EXPECT_FALSE(QFile::exists(copy));
 }
 
@@ -76,9 +85,17 @@ TEST_F(StartupTest, OnlyTheFirstThreeParametersCount) {
 
 TEST_F(StartupTest, CopyWithOnlyTheOptionsBlockPrintsNothingButIsDeleted) {
   const QString copy = WriteFile("copy.pb", "; IDE Options = PureBasic 6.10\n; Folding = -\n");
-  RunStartup(state_, {QFile::encodeName(copy)}, ends_);
+  RunStartup(state_, {QFile::encodeName(copy), "/src/Tool.pb", ""}, ends_);
   EXPECT_EQ(prints_, 0);
   EXPECT_FALSE(QFile::exists(copy));
+}
+
+TEST_F(StartupTest, OnlyALoneHelpOrVersionIsAnswered) {
+  EXPECT_TRUE(AnswerToShell({"--help"}).startsWith("Usage: folivane"));
+  EXPECT_EQ(AnswerToShell({"--version"}), "folivane " FOLIVANE_VERSION "\n");
+  EXPECT_TRUE(AnswerToShell({"--help", "/src/Tool.pb", ""}).isEmpty());
+  EXPECT_TRUE(AnswerToShell({"-h"}).isEmpty());
+  EXPECT_TRUE(AnswerToShell({}).isEmpty());
 }
 
 TEST_F(StartupTest, MissingSettingsFileGivesDefaults) {

@@ -327,6 +327,21 @@ case $case_name in
       fail "no diagnostic of the refusal: $(cat "$harness_root/app.log")"
     note "diagnostic: $(grep refused "$harness_root/app.log")"
     ;;
+  to-file)
+    write_copy 20
+    export QT_LOGGING_RULES="folivane.print=true"
+    open_print_dialog
+    # "Print to File (PDF)" ends the printer list, which has the focus.
+    press End
+    close_print_dialog Return
+    expect_no_printer_job
+    ! grep -q refused "$harness_root/app.log" || fail "a written PDF is reported refused: $(cat "$harness_root/app.log")"
+    pdf=$(sed -n 's/^folivane\.print: PDF "\(.*\)" written$/\1/p' "$harness_root/app.log")
+    [ -n "$pdf" ] || fail "no diagnostic of the written PDF: $(cat "$harness_root/app.log")"
+    job_file=$pdf
+    [ "$(pdfinfo "$job_file" | sed -n 's/^Pages: *//p')" = 1 ] || fail "$pdf is no 1-page PDF"
+    note "diagnostic: $(grep written "$harness_root/app.log")"
+    ;;
   printer-gone)
     write_copy 20
     open_print_dialog

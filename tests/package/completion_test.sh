@@ -26,6 +26,16 @@ for option in $listed; do
   grep -qxF -- "$option" <<<"$offered" || { echo "completion does not offer $option"; status=1; }
 done
 
+# Every code page that --help names as an example ("such as windows-1252, gbk, ...") is offered.
+help_text=$("$program" --help | tr '\n' ' ' | tr -s ' ')
+named=$(sed -n 's/.*--encoding <[A-Z]*> \(.*\)/\1/p' <<<"$help_text" | sed 's/ *--[a-z].*//' |
+  sed -n 's/.*such as \([^.]*\)\..*/\1/p' | tr ',' '\n' | sed 's/^ *//; s/^or //')
+[ -n "$named" ] || { echo "--help names no code page for --encoding"; status=1; }
+encodings=$(complete_words --encoding "")
+for name in $named; do
+  grep -qxF -- "$name" <<<"$encodings" || { echo "completion does not offer --encoding $name"; status=1; }
+done
+
 for option in --font-size --page-header --paper --encoding --engine; do
   grep -qxF -- "$option" <<<"$listed" || continue
   values=$(complete_words "$option" "")

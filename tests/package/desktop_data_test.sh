@@ -10,7 +10,7 @@ cmake --install "$build" --prefix "$scratch/usr" >/dev/null
 share=$scratch/usr/share
 status=0
 
-entry=$share/applications/folivane-settings.desktop
+entry=$share/applications/io.github.folivane.Folivane.desktop
 # desktop-file-validate exits 0 on hints; any line it prints is a fault here.
 report=$(desktop-file-validate "$entry" 2>&1) || status=1
 if [ -n "$report" ]; then echo "$report"; status=1; fi
