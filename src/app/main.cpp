@@ -4,6 +4,7 @@
 
 #include "app/print_road.h"
 #include "app/qt_session.h"
+#include "app/qt_threads.h"
 #include "app/startup.h"
 #include "settings/settings_window.h"
 #include "surface/diagnostics.h"
@@ -34,7 +35,14 @@ void Run(int argc, char** argv) {
   state.settingsDirectory = SettingsDirectory();
 
   ModeEnds ends;
-  ends.printSource = [](RunState& run) {
+  QtThreads threads;
+  ends.printSource = [&threads](RunState& run) {
+    // Qt scales the logo on its thread pool; where threads are scarce that would wait for ever.
+    threads = StartQtThreads();
+    if (threads.started == 0) {
+      qCInfo(lcPrint, "no thread can be started (too many processes, or too little memory): nothing printed");
+      return;
+    }
     if (lcPrint().isInfoEnabled()) {
       if (const QString missing = DescribeCharactersWithoutGlyph(run.request); !missing.isEmpty())
         qCInfo(lcPrint, "%s", qUtf8Printable(missing));
@@ -46,6 +54,8 @@ void Run(int argc, char** argv) {
     RunSettingsWindow(SettingsFilePath(run.settingsDirectory), run.settings);
   };
   RunStartup(state, parameters, ends);
+  // Qt's pool, and the application's end with it, would wait for the thread that never started.
+  if (threads.stranded) EndProcess(0);
 }
 
 }  // namespace
