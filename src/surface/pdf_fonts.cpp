@@ -148,9 +148,18 @@ void PdfFonts::NoteFirstCharacter(Program& program, quint32 glyph, char32_t char
   if (glyph > 0xFFFF || character == 0 || program.clusters.count(glyph) != 0) return;
   if (glyph >= program.characters.size()) program.characters.resize(glyph + 1, 0);
   program.characters[glyph] = character;
+  MarkLooked(program, glyph);
+}
+
+void PdfFonts::MarkLooked(Program& program, quint32 glyph) {
+  if (glyph > 0xFFFF) return;
+  if (glyph >= program.looked.size()) program.looked.resize(glyph + 1, false);
+  program.looked[glyph] = true;
 }
 
 void PdfFonts::NoteCluster(int resource, quint32 glyph, QStringView text) {
+  Program& program = programs_[resources_[resource].program];
+  MarkLooked(program, glyph);
   if (text.isEmpty()) return;
   const char32_t first = text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate()
                              ? QChar::surrogateToUcs4(text[0], text[1])
@@ -159,7 +168,6 @@ void PdfFonts::NoteCluster(int resource, quint32 glyph, QStringView text) {
     NoteCharacter(resource, glyph, first);
     return;
   }
-  Program& program = programs_[resources_[resource].program];
   if (glyph > 0xFFFF || (glyph < program.characters.size() && program.characters[glyph] != 0)) return;
   program.clusters.try_emplace(glyph, reinterpret_cast<const char16_t*>(text.utf16()),
                                static_cast<std::size_t>(text.size()));

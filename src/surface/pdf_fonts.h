@@ -69,6 +69,12 @@ class PdfFonts {
   // Records the characters a glyph was shaped from (a ligature's are several); the first text
   // noted for the glyph stays.
   void NoteCluster(int resource, quint32 glyph, QStringView text);
+  // Whether the glyph's text was noted, or looked for without finding any: nothing more is
+  // learnt by shaping it again.
+  bool Noted(int resource, quint32 glyph) const {
+    const Program& program = programs_[resources_[resource].program];
+    return glyph < program.looked.size() && program.looked[glyph];
+  }
 
   // Writes every font program, descriptor, character map and resource; returns the entries of
   // the font resource dictionary ("/F0 12 0 R ...").
@@ -80,6 +86,7 @@ class PdfFonts {
     std::string key;                                       // family, style and the head table: one face file
     std::vector<char32_t> characters;                      // by glyph id; 0 when none noted
     std::unordered_map<quint32, std::u16string> clusters;  // glyphs that stand for several characters
+    std::vector<bool> looked;                              // by glyph id: text noted, or looked for and none found
     std::vector<bool> used;                                // by glyph id
   };
   static constexpr std::uint32_t kNoCode = 0xFFFFFFFF;
@@ -106,6 +113,7 @@ class PdfFonts {
   double FirstAdvance(Resource& resource, quint32 glyph, double suggested);
   Code FirstCode(Resource& resource, quint32 glyph);
   static void NoteFirstCharacter(Program& program, quint32 glyph, char32_t character);
+  static void MarkLooked(Program& program, quint32 glyph);
   int ProgramFor(const QRawFont& font);
   void WriteProgram(PdfFile& file, const Program& program, int descriptor, std::string& baseFont) const;
 

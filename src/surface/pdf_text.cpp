@@ -144,9 +144,17 @@ const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& 
   if (!line.isValid()) return runs;
   const double lineBaseline = line.y() + line.ascent();
   const QList<QGlyphRun> glyphRuns = layout.glyphRuns();
-  if (piece.size() <= kClusterNotedUnits) {
+  // Pieces come back with glyphs already known: only a glyph not looked at before is worth the
+  // cluster walk.
+  const bool somethingNew = std::any_of(glyphRuns.begin(), glyphRuns.end(), [&](const QGlyphRun& run) {
+    const int resource = fonts_.ResourceFor(run.rawFont());
+    if (resource == PdfFonts::kNotEmbeddable) return false;
+    const QList<quint32> glyphs = run.glyphIndexes();
+    return std::any_of(glyphs.begin(), glyphs.end(), [&](quint32 glyph) { return !fonts_.Noted(resource, glyph); });
+  });
+  if (somethingNew && piece.size() <= kClusterNotedUnits) {
     NoteClusters(layout, piece);
-  } else {
+  } else if (somethingNew) {
     for (const QGlyphRun& glyphRun : glyphRuns) NoteCharacters(glyphRun, piece);
   }
 
