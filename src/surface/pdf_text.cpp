@@ -209,18 +209,19 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
       if (resource == PdfFonts::kNotEmbeddable) continue;
       const QList<quint32> glyphs = run.glyphIndexes();
       const QList<QPointF> positions = run.positions();
-      // The characters of the cluster whose own glyph this run does not show.
+      // Each character of the cluster with the glyph the run's font gives it on its own (0 for
+      // none); the characters whose own glyph this run does not show are the rest.
+      std::vector<std::pair<QStringView, quint32>> characters;
       QString rest;
-      for (qsizetype i = 0; i < cluster.size(); ++i) {
+      for (qsizetype i = 0; i < cluster.size();) {
         const int length =
             cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
         quint32 own[2] = {0, 0};
         int count = 2;
-        if (!run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) || count < 1 || own[0] == 0 ||
-            !glyphs.contains(own[0])) {
-          rest += cluster.sliced(i, length);
-        }
-        i += length - 1;
+        if (!run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) || count < 1) own[0] = 0;
+        characters.emplace_back(cluster.sliced(i, length), own[0]);
+        if (own[0] == 0 || !glyphs.contains(own[0])) rest += cluster.sliced(i, length);
+        i += length;
       }
       for (qsizetype g = 0; g < glyphs.size(); ++g) {
         auto same = std::find_if(noted.begin(), noted.end(), [&](const Noted& n) {
@@ -233,18 +234,9 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
           continue;
         }
         QString text;
-        quint32 own[2] = {0, 0};
-        int count = 2;
-        for (qsizetype i = 0; i < cluster.size() && text.isEmpty(); ++i) {
-          const int length =
-              cluster[i].isHighSurrogate() && i + 1 < cluster.size() && cluster[i + 1].isLowSurrogate() ? 2 : 1;
-          count = 2;
-          if (run.rawFont().glyphIndexesForChars(cluster.data() + i, length, own, &count) && count >= 1 &&
-              own[0] == glyphs[g]) {
-            text = cluster.sliced(i, length).toString();
-          }
-          i += length - 1;
-        }
+        const auto own = std::find_if(characters.begin(), characters.end(),
+                                      [&](const auto& character) { return character.second == glyphs[g]; });
+        if (own != characters.end()) text = own->first.toString();
         if (text.isEmpty()) {
           text = rest;
           rest.clear();
