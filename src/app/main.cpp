@@ -7,7 +7,7 @@
 #include "app/qt_threads.h"
 #include "app/startup.h"
 #include "settings/settings_window.h"
-#include "surface/diagnostics.h"
+#include "base/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/print_surface.h"
 
@@ -50,9 +50,7 @@ void Run(int argc, char** argv) {
     PrintSurface printer;
     PrintSource(run, printer, SystemLocalClock());
   };
-  ends.showSettings = [](RunState& run) {
-    RunSettingsWindow(SettingsFilePath(run.settingsDirectory), run.settings);
-  };
+  ends.showSettings = [](RunState& run) { RunSettingsWindow(SettingsFilePath(run.settingsDirectory), run.settings); };
   RunStartup(state, parameters, ends);
   // Qt's pool, and the application's end with it, would wait for the thread that never started.
   if (threads.stranded) EndProcess(0);

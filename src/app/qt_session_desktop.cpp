@@ -2,7 +2,7 @@
 #include <QIcon>
 
 #include "app/qt_session.h"
-#include "surface/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace folivane {
 
@@ -34,7 +34,8 @@ QtSession QtSession::Desktop(const char* programName) {
     auto application = std::make_unique<QApplication>(argc, argv);
     // The desktop finds the entry and the icon of the settings window by these names.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.folivane.Folivane"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivane"), QIcon(QStringLiteral(":/folivane-64.png"))));
+    QGuiApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("folivane"), QIcon(QStringLiteral(":/folivane-64.png"))));
     return application;
   });
 }

@@ -1,6 +1,6 @@
 #include "layout/geometry.h"
 
-#include "surface/rounding.h"
+#include "base/rounding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,13 +17,9 @@ LayoutScale ComputeLayoutScale(int printableWidth, int printableHeight) {
   return scale;
 }
 
-bool IsUsableScale(const LayoutScale& scale) {
-  return scale.horizontalFactor > 0 && scale.verticalFactor > 0;
-}
+bool IsUsableScale(const LayoutScale& scale) { return scale.horizontalFactor > 0 && scale.verticalFactor > 0; }
 
-SizeProfile SelectProfile(FontSize fontSize) {
-  return fontSize == FontSize::Large ? kLargeProfile : kRegularProfile;
-}
+SizeProfile SelectProfile(FontSize fontSize) { return fontSize == FontSize::Large ? kLargeProfile : kRegularProfile; }
 
 int ScaledWrapLimit(const SizeProfile& profile, const LayoutScale& scale) {
   // Split into whole multiples of the reference factor and the rest, so that every product stays

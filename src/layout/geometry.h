@@ -3,7 +3,7 @@
 
 #include <QtGlobal>
 
-#include "layout/print_choices.h"
+#include "settings/print_choices.h"
 
 namespace folivane {
 

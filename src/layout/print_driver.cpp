@@ -3,7 +3,7 @@
 #include "layout/furniture.h"
 #include "layout/geometry.h"
 #include "layout/place_text.h"
-#include "surface/diagnostics.h"
+#include "base/diagnostics.h"
 #include "surface/fonts.h"
 #include "surface/logo.h"
 
@@ -20,7 +20,6 @@ JobFonts MakeJobFonts(const JobFontSizes& sizes, int displayDpi) {
   return fonts;
 }
 
-
 void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
   surface.UseFont(fonts.body);
   surface.SetForeground(kBlack);
@@ -30,8 +29,9 @@ void UseBodyText(DrawingSurface& surface, const JobFonts& fonts) {
 // The rows of each source line are wrapped just before they are drawn, with the body font
 // selected as it is for every row, so a job holds the rows of one line at a time however long
 // the source.
-void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile, HeaderPlacement headerPlacement,
-              RangeWrapper& wrapper, const std::function<void(const JobProgress&)>& progress) {
+void EmitRows(DrawingSurface& surface, const JobContext& job, const SizeProfile& profile,
+              HeaderPlacement headerPlacement, RangeWrapper& wrapper,
+              const std::function<void(const JobProgress&)>& progress) {
   int rowPosition = profile.top;
   qint32 pageNumber = 1;
   QString previousLabel;
@@ -95,8 +95,9 @@ void RunJob(DrawingSurface& surface, const PrintRequest& request) {
     UseBodyText(surface, job.fonts);
 
     const LineRange range = DetermineLineRange(request.selection, static_cast<int>(request.source.lines.size()));
-    const int wrapLimit = EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
-                                             job.scale.printableWidth, surface.WidestAdvance());
+    const int wrapLimit =
+        EffectiveWrapLimit(ScaledWrapLimit(profile, job.scale), ToDeviceWidth(job.scale, profile.textColumn),
+                           job.scale.printableWidth, surface.WidestAdvance());
     RangeWrapper wrapper(surface, request.source.lines, range, wrapLimit);
     EmitRows(surface, job, profile, request.headerPlacement, wrapper, request.progress);
     surface.EndDrawing();

@@ -8,7 +8,7 @@
 
 #include "intake/source_copy.h"
 #include "layout/date_stamp.h"
-#include "layout/print_choices.h"
+#include "settings/print_choices.h"
 #include "layout/print_list.h"
 #include "surface/drawing_surface.h"
 
@@ -26,9 +26,9 @@ struct JobProgress {
 };
 
 struct PrintRequest {
-  SourceText source;    // the lines to print and the IDE version for the header
-  QString sourcePath;   // whose file name the header shows
-  QString selection;    // "12x5x20x1", or empty for the whole source
+  SourceText source;   // the lines to print and the IDE version for the header
+  QString sourcePath;  // whose file name the header shows
+  QString selection;   // "12x5x20x1", or empty for the whole source
   FontSize fontSize = FontSize::Regular;
   HeaderPlacement headerPlacement = HeaderPlacement::EveryPage;
   int displayDpi = 96;  // for the font sizes asked of the font service

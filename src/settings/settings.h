@@ -4,7 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "layout/print_choices.h"
+#include "settings/print_choices.h"
 
 namespace folivane {
 

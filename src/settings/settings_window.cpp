@@ -1,6 +1,6 @@
 #include "settings/settings_window.h"
 
-#include "surface/display.h"
+#include "base/display.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -35,12 +35,11 @@ QRadioButton* AddOption(QWidget* window, QButtonGroup* group, const QString& tex
   return option;
 }
 
-
 }  // namespace
 
 SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
-    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
       settingsPath_(settingsPath),
       settings_(settings) {
   setWindowTitle(QStringLiteral("Folivane"));
@@ -110,10 +109,8 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
       case Qt::Key_Left:
       case Qt::Key_Right:
       case Qt::Key_Up:
-      case Qt::Key_Down:
-        return true;
-      default:
-        break;
+      case Qt::Key_Down: return true;
+      default: break;
     }
   }
   return QWidget::eventFilter(watched, event);

@@ -1,6 +1,6 @@
 #include "surface/logo.h"
 
-#include "surface/rounding.h"
+#include "base/rounding.h"
 
 #include <QFile>
 #include <cmath>
@@ -15,8 +15,7 @@ constexpr float kLogoWidthAtReference = 250.0f;
 constexpr float kLogoHeightAtReference = 175.0f;
 
 quint16 ReadU16(const QByteArray& bytes, qsizetype at) {
-  return static_cast<quint16>(static_cast<quint8>(bytes[at]) |
-                              (static_cast<quint8>(bytes[at + 1]) << 8));
+  return static_cast<quint16>(static_cast<quint8>(bytes[at]) | (static_cast<quint8>(bytes[at + 1]) << 8));
 }
 
 // The bitmap file header must carry the "BM" signature and two zero reserved fields.
@@ -25,7 +24,6 @@ bool HasBitmapFileHeader(const QByteArray& bitmap) {
   if (bitmap[0] != 'B' || bitmap[1] != 'M') return false;
   return ReadU16(bitmap, 6) == 0 && ReadU16(bitmap, 8) == 0;
 }
-
 
 }  // namespace
 
@@ -54,6 +52,5 @@ QImage PrepareLogo(int printableWidth, const QByteArray& bitmap) {
   if (scaled.isNull()) return {};
   return scaled.convertToFormat(QImage::Format_RGB888);
 }
-
 
 }  // namespace folivane

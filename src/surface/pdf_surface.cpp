@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <future>
 
-#include "surface/page_compressor.h"
+#include "pdf/page_compressor.h"
 #include "surface/painter_surface.h"
 
 namespace folivane {

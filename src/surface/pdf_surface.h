@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "surface/drawing_surface.h"
-#include "surface/pdf_file.h"
-#include "surface/pdf_fonts.h"
+#include "pdf/pdf_file.h"
+#include "pdf/pdf_fonts.h"
 #include "surface/text_measure.h"
 
 namespace folivane {

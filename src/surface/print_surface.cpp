@@ -5,8 +5,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "surface/diagnostics.h"
-#include "surface/display.h"
+#include "base/diagnostics.h"
+#include "base/display.h"
 #include "surface/print_queue.h"
 
 namespace folivane {
@@ -48,8 +48,8 @@ bool PrintSurface::ShowPrintDialog() {
   PassCollation(*printer);
   const QRect printableArea(0, 0, printer->width(), printer->height());
   qCInfo(lcPrint, "printer \"%s\" at %d dpi, printable area %d x %d, copies %d%s",
-         qUtf8Printable(printer->printerName()), printer->resolution(), printableArea.width(),
-         printableArea.height(), printer->copyCount(), printer->collateCopies() ? ", collated" : "");
+         qUtf8Printable(printer->printerName()), printer->resolution(), printableArea.width(), printableArea.height(),
+         printer->copyCount(), printer->collateCopies() ? ", collated" : "");
   printer_ = printer.get();
   SetDevice(std::move(printer), printableArea, AreaPlacement::WholeDevice);
   return true;

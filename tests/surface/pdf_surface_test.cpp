@@ -13,8 +13,8 @@
 
 #include "surface/fonts.h"
 #include "surface/logo.h"
-#include "surface/page_compressor.h"
-#include "surface/pdf_fonts.h"
+#include "pdf/page_compressor.h"
+#include "pdf/pdf_fonts.h"
 #include "surface/painter_surface.h"
 
 namespace folivane {

@@ -1,11 +1,13 @@
-#include "surface/display.h"
+#include "base/display.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 
 namespace folivane {
 
 bool CanShowWindows() {
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
+  // Asked by name, so that what may ask links no widgets.
+  const QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr || !application->inherits("QApplication")) return false;
   const QString platform = QGuiApplication::platformName();
   return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
          platform != QLatin1String("minimalegl");

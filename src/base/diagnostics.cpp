@@ -1,4 +1,4 @@
-#include "surface/diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <cstdio>
 #include <cstring>

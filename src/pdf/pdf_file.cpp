@@ -1,4 +1,4 @@
-#include "surface/pdf_file.h"
+#include "pdf/pdf_file.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "surface/pdf_fonts.h"
+#include "pdf/pdf_fonts.h"
 
 #include <QtEndian>
 #include <algorithm>

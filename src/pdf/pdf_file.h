@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "surface/page_compressor.h"
+#include "pdf/page_compressor.h"
 
 namespace folivane {
 

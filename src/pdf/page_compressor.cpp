@@ -1,4 +1,4 @@
-#include "surface/page_compressor.h"
+#include "pdf/page_compressor.h"
 
 #include <libdeflate.h>
 

@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "surface/pdf_file.h"
+#include "pdf/pdf_file.h"
 
 namespace folivane {
 

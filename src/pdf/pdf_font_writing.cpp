@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "surface/pdf_fonts.h"
+#include "pdf/pdf_fonts.h"
 
 namespace folivane {
 
