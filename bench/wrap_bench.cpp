@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 
 #include "layout/print_list.h"
@@ -23,7 +24,9 @@ QString PlainLine(int length) {
 
 // A PDF job with the body font selected, as the print driver has it while it builds the list.
 struct BodyFontJob {
-  BodyFontJob() : surface(PainterSurface::ForPdf(QDir::temp().filePath(QStringLiteral("wrap_bench.pdf")))) {
+  BodyFontJob() : output(QDir::temp().filePath(QStringLiteral("wrap_bench.pdf"))) {
+    output.open(QIODevice::WriteOnly);
+    surface = PainterSurface::ForPdf(output);
     surface->ShowPrintDialog();
     surface->OpenJob(QStringLiteral("PureBasic - Folivane"));
     surface->BeginDrawing();
@@ -33,6 +36,7 @@ struct BodyFontJob {
     surface->EndDrawing();
     surface->CloseJob();
   }
+  QFile output;
   std::unique_ptr<PainterSurface> surface;
 };
 

@@ -37,7 +37,7 @@ const char kDescription[] =
     "OUTPUT: the PDF is written to a temporary file beside OUTPUT and renamed over it only when\n"
     "it is whole, so a failure or an interruption leaves an old OUTPUT as it was. A symbolic\n"
     "link, or a chain of them, is followed to its last target, and every link stays. A pipe,\n"
-    "FIFO or device gets the finished PDF as it is; \"-\" means standard output.\n"
+    "FIFO or device gets the PDF as it is written; \"-\" means standard output.\n"
     "\n"
     "Exit status: 0 when the PDF was written, 1 when SOURCE cannot be read or holds nothing to\n"
     "print, when OUTPUT is SOURCE, when OUTPUT cannot be written whole, or when memory or\n"
@@ -251,22 +251,20 @@ int Render(const PdfJob& job, RunState& state) {
     Complain(error);
     return kExitFailure;
   }
+  bool whole = false;
   if (job.qtEngine) {
-    std::unique_ptr<PainterSurface> pdf = PainterSurface::ForPdf(output->RenderPath(), job.paper);
+    // Qt's engine says nothing of its writes; the output's device does.
+    std::unique_ptr<PainterSurface> pdf = PainterSurface::ForPdf(output->Device(), job.paper);
     PrintSource(state, *pdf, job.clock);
+    pdf->CloseJob();
+    whole = pdf->JobEnded();
   } else {
-    PdfSurface pdf(output->RenderPath(), job.paper, PdfPrintableArea(job.paper), job.created);
+    PdfSurface pdf(output->Device(), job.paper, PdfPrintableArea(job.paper), job.created);
     PrintSource(state, pdf, job.clock);
-    meter.Finish();
-    if (!pdf.Written()) {
-      const QString reason = pdf.WriteError() != 0 ? FileErrorReason(pdf.WriteError())
-                                                   : QStringLiteral("the PDF could not be written whole");
-      Complain(QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(job.output), reason));
-      return kExitFailure;
-    }
+    whole = pdf.Written();
   }
   meter.Finish();
-  if (!output->Deliver(error)) {
+  if (!output->Deliver(whole, error)) {
     if (error.isEmpty()) return kExitReaderLeft;
     Complain(error);
     return kExitFailure;

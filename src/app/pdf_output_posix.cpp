@@ -3,11 +3,8 @@
 
 #include "intake/file_errors.h"
 
-#include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include <QIODevice>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -21,13 +18,12 @@ namespace folivane {
 
 namespace {
 
-// A signal handler can reach nothing but static storage: the temporary files to remove when the
+// A signal handler can reach nothing but static storage: the temporary file to remove when the
 // run is interrupted. Set before the handlers are installed, cleared after they are removed.
-char interruptedRemovals[2][PATH_MAX + 1];
+char interruptedRemoval[PATH_MAX + 1];
 
-extern "C" void RemoveTemporariesAndDie(int signalNumber) {
-  for (const char* path : interruptedRemovals)
-    if (path[0] != '\0') ::unlink(path);
+extern "C" void RemoveTemporaryAndDie(int signalNumber) {
+  if (interruptedRemoval[0] != '\0') ::unlink(interruptedRemoval);
   ::signal(signalNumber, SIG_DFL);
   ::raise(signalNumber);
 }
@@ -36,15 +32,14 @@ extern "C" void RemoveTemporariesAndDie(int signalNumber) {
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction dispositionsBefore[std::size(kInterruptions)];
 
-void GuardTemporaryFiles(const QByteArray& first, const QByteArray& second) {
+void GuardTemporaryFile(const QByteArray& path) {
   // Kept first, so that the release puts back what was there even when nothing is installed.
   for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
     ::sigaction(kInterruptions[i], nullptr, &dispositionsBefore[i]);
-  if (first.size() > PATH_MAX || second.size() > PATH_MAX) return;
-  std::memcpy(interruptedRemovals[0], first.constData(), static_cast<size_t>(first.size()) + 1);
-  std::memcpy(interruptedRemovals[1], second.constData(), static_cast<size_t>(second.size()) + 1);
+  if (path.size() > PATH_MAX) return;
+  std::memcpy(interruptedRemoval, path.constData(), static_cast<size_t>(path.size()) + 1);
   struct sigaction removal {};
-  removal.sa_handler = RemoveTemporariesAndDie;
+  removal.sa_handler = RemoveTemporaryAndDie;
   sigemptyset(&removal.sa_mask);
   for (std::size_t i = 0; i < std::size(kInterruptions); ++i) {
     // A signal the caller ignores (nohup, a parent that ignores SIGPIPE) stays ignored: a write
@@ -59,7 +54,7 @@ void ReleaseTemporaryFileGuard() {
   for (std::size_t i = 0; i < std::size(kInterruptions); ++i)
     ::sigaction(kInterruptions[i], &dispositionsBefore[i], nullptr);
   ::signal(SIGXFSZ, SIG_DFL);
-  for (char* path : interruptedRemovals) path[0] = '\0';
+  interruptedRemoval[0] = '\0';
 }
 
 QString SystemError() { return FileErrorReason(errno); }
@@ -76,6 +71,44 @@ bool WriteAll(int descriptor, const char* data, qint64 size) {
   }
   return true;
 }
+
+// An open descriptor as a device to write to; it remembers why a write failed (errno), which
+// tells a full disk from a reader that left.
+class DescriptorDevice final : public QIODevice {
+ public:
+  explicit DescriptorDevice(int descriptor) : descriptor_(descriptor) {
+    QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  }
+  ~DescriptorDevice() override { Close(); }
+  int Descriptor() const { return descriptor_; }
+  int Error() const { return error_; }
+  // Closes the descriptor; false when it could not be closed cleanly (some file systems report
+  // a failed write only then).
+  bool Close() {
+    if (descriptor_ < 0) return true;
+    const bool closed = ::close(descriptor_) == 0;
+    if (!closed && error_ == 0) error_ = errno;
+    descriptor_ = -1;
+    QIODevice::close();
+    return closed;
+  }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (error_ != 0 || descriptor_ < 0) return -1;
+    if (!WriteAll(descriptor_, data, size)) {
+      error_ = errno != 0 ? errno : EIO;
+      setErrorString(FileErrorReason(error_));
+      return -1;
+    }
+    return size;
+  }
+
+ private:
+  int descriptor_;
+  int error_ = 0;
+};
 
 // The mode a new OUTPUT gets: an old one's, or what the process would give a file it creates.
 mode_t ModeForOutput(const struct stat* old) {
@@ -122,39 +155,6 @@ QByteArray TemporaryPattern(const QByteArray& target) {
   return folder + "/." + name.left(kept) + "-XXXXXX";
 }
 
-// A file in the temporary folder for the PDF engine, which takes file names as text.
-QByteArray MakeScratchFile(QString& error) {
-  QTemporaryFile scratch(QDir::tempPath() + QStringLiteral("/folivane-pdf-XXXXXX.pdf"));
-  scratch.setAutoRemove(false);
-  if (!scratch.open()) {
-    error = QStringLiteral("cannot make a temporary file: %1").arg(scratch.errorString());
-    return QByteArray();
-  }
-  return QFile::encodeName(scratch.fileName());
-}
-
-// Copies a whole file into an open descriptor, every write checked.
-bool CopyInto(const QByteArray& from, int descriptor) {
-  const int source = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return false;
-  std::unique_ptr<char[]> buffer(new char[1 << 20]);
-  bool whole = true;
-  for (;;) {
-    const ssize_t count = ::read(source, buffer.get(), 1 << 20);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) {
-      whole = count == 0;
-      break;
-    }
-    if (!WriteAll(descriptor, buffer.get(), count)) {
-      whole = false;
-      break;
-    }
-  }
-  ::close(source);
-  return whole;
-}
-
 }  // namespace
 
 FileIdentity IdentityOf(const QByteArray& path) {
@@ -166,6 +166,7 @@ FileIdentity IdentityOf(const QByteArray& path) {
 std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const FileIdentity& source, QString& error) {
   std::unique_ptr<PdfOutput> prepared(new PdfOutput());
   prepared->source_ = source;
+  prepared->output_ = output;
   const FileIdentity outputIdentity = output == "-" ? IdentityOf("/dev/stdout") : IdentityOf(output);
   if (source.known && outputIdentity.known && outputIdentity.device == source.device &&
       outputIdentity.inode == source.inode) {
@@ -177,15 +178,13 @@ std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const Fi
   const bool exists = output != "-" && ::stat(output.constData(), &status) == 0;
   if (output == "-" || (exists && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))) {
     // Opened once: a FIFO opened twice would wait for a second reader.
-    prepared->stream_ = output == "-" ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3)
-                                      : ::open(output.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (prepared->stream_ < 0) {
+    const int stream = output == "-" ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3)
+                                     : ::open(output.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (stream < 0) {
       error = QStringLiteral("cannot write %1: %2").arg(Shown(output), SystemError());
       return nullptr;
     }
-    // The PDF engine writes to a named file; the finished document is then streamed.
-    prepared->renderPath_ = MakeScratchFile(error);
-    if (prepared->renderPath_.isEmpty()) return nullptr;
+    prepared->device_ = std::make_unique<DescriptorDevice>(stream);
   } else {
     if (exists && S_ISDIR(status.st_mode)) {
       error = QStringLiteral("cannot write %1: is a folder").arg(Shown(output));
@@ -204,42 +203,41 @@ std::unique_ptr<PdfOutput> PdfOutput::Prepare(const QByteArray& output, const Fi
       error = QStringLiteral("cannot write %1: %2").arg(Shown(output), reason);
       return nullptr;
     }
-    ::close(descriptor);
+    prepared->device_ = std::make_unique<DescriptorDevice>(descriptor);
     prepared->mode_ = ModeForOutput(exists ? &status : nullptr);
     prepared->placePath_ = pattern;
-    // A name that does not survive the way to text and back is rendered elsewhere, then copied.
-    prepared->renderPath_ = QFile::encodeName(QFile::decodeName(pattern)) == pattern ? pattern : MakeScratchFile(error);
-    if (prepared->renderPath_.isEmpty()) return nullptr;
   }
-  GuardTemporaryFiles(prepared->renderPath_, prepared->placePath_);
+  GuardTemporaryFile(prepared->placePath_);
   return prepared;
 }
 
 PdfOutput::~PdfOutput() {
   ReleaseTemporaryFileGuard();
-  if (!renderPath_.isEmpty() && renderPath_ != placePath_) ::unlink(renderPath_.constData());
+  device_.reset();
   if (!placePath_.isEmpty() && !delivered_) ::unlink(placePath_.constData());
-  if (stream_ >= 0) ::close(stream_);
 }
 
-QString PdfOutput::RenderPath() const { return QFile::decodeName(renderPath_); }
-
-bool PdfOutput::Deliver(QString& error) {
-  if (!PdfLooksWhole(renderPath_)) {
-    error = QStringLiteral("the PDF could not be written whole (is the disk full?)");
+bool PdfOutput::Deliver(bool whole, QString& error) {
+  auto& device = static_cast<DescriptorDevice&>(*device_);
+  if (!whole || device.Error() != 0) {
+    if (device.Error() == EPIPE) return false;  // the reader left, as "| head" does: nothing to say
+    const QString reason =
+        device.Error() != 0 ? FileErrorReason(device.Error()) : QStringLiteral("the PDF could not be written whole");
+    error = QStringLiteral("cannot write %1: %2").arg(Shown(output_), reason);
     return false;
   }
-  return stream_ >= 0 ? Stream(error) : Rename(error);
+  if (!finalPath_.isEmpty()) return Rename(error);
+  if (!device.Close()) {
+    error = QStringLiteral("cannot write the PDF: %1").arg(FileErrorReason(device.Error()));
+    return false;
+  }
+  return true;
 }
 
 bool PdfOutput::Rename(QString& error) {
-  const int descriptor = ::open(placePath_.constData(), O_WRONLY | O_CLOEXEC);
-  bool written = descriptor >= 0;
-  if (written && renderPath_ != placePath_)
-    written = ::ftruncate(descriptor, 0) == 0 && CopyInto(renderPath_, descriptor);
+  auto& device = static_cast<DescriptorDevice&>(*device_);
   // The mode last: an old OUTPUT's read-only mode would have kept the PDF out.
-  written = written && ::fchmod(descriptor, mode_) == 0 && ::fsync(descriptor) == 0;
-  if (descriptor >= 0 && ::close(descriptor) != 0) written = false;
+  const bool written = ::fchmod(device.Descriptor(), mode_) == 0 && ::fsync(device.Descriptor()) == 0 && device.Close();
   if (!written) {
     error = QStringLiteral("cannot write %1: %2").arg(Shown(finalPath_), SystemError());
     return false;
@@ -256,44 +254,6 @@ bool PdfOutput::Rename(QString& error) {
   }
   delivered_ = true;
   return true;
-}
-
-bool PdfOutput::Stream(QString& error) {
-  const bool whole = CopyInto(renderPath_, stream_);
-  const int copyError = errno;
-  const bool closed = ::close(stream_) == 0;
-  stream_ = -1;
-  if (!whole && copyError == EPIPE) {
-    error.clear();  // the reader left, as "| head" does: nothing to say
-    return false;
-  }
-  if (!whole || !closed) {
-    error = QStringLiteral("cannot write the PDF: %1").arg(FileErrorReason(whole ? errno : copyError));
-    return false;
-  }
-  return true;
-}
-
-bool PdfLooksWhole(const QByteArray& path) {
-  const int descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-  QFile file;
-  if (descriptor < 0 || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (descriptor >= 0) ::close(descriptor);
-    return false;
-  }
-  const qint64 size = file.size();
-  if (size < 64 || !file.seek(std::max<qint64>(0, size - 1024))) return false;
-  const QByteArray tail = file.readAll();
-  const qsizetype at = tail.lastIndexOf("startxref");
-  if (at < 0 || !tail.trimmed().endsWith("%%EOF")) return false;
-  bool number = false;
-  const qint64 xref = tail.mid(at + 9).trimmed().split('\n').value(0).trimmed().toLongLong(&number);
-  if (!number || xref <= 0 || xref >= size || !file.seek(xref)) return false;
-  // A cross-reference table, or a cross-reference stream: "n 0 obj" and a dictionary of /XRef.
-  const QByteArray head = file.read(256);
-  if (head.startsWith("xref")) return true;
-  static const QRegularExpression stream(QStringLiteral("^\\d+ \\d+ obj\\s*<<[^>]*/Type\\s*/XRef\\b"));
-  return stream.match(QString::fromLatin1(head)).hasMatch();
 }
 
 }  // namespace folivane

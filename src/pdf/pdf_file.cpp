@@ -1,59 +1,10 @@
 #include "pdf/pdf_file.h"
 
-#include <cerrno>
-
-#include <cmath>
-#include <cstdio>
+#include <QIODevice>
 
 namespace folivane {
 
-void AppendReal(std::string& out, double value) {
-  const long long scaled = std::llround(value * 10000.0);
-  if (scaled % 10000 == 0) {
-    AppendInt(out, scaled / 10000);
-    return;
-  }
-  if (scaled < 0) out += '-';
-  const long long magnitude = scaled < 0 ? -scaled : scaled;
-  AppendInt(out, magnitude / 10000);
-  char decimals[5];
-  std::snprintf(decimals, sizeof decimals, "%04lld", magnitude % 10000);
-  int length = 4;
-  while (decimals[length - 1] == '0') --length;
-  out += '.';
-  out.append(decimals, length);
-}
-
-std::string TextString(const QString& text) {
-  bool latin1 = true;
-  for (QChar c : text) latin1 = latin1 && c.unicode() >= 0x20 && c.unicode() < 0x7F;
-  std::string out;
-  if (latin1) {
-    out += '(';
-    for (QChar c : text) {
-      const char byte = static_cast<char>(c.unicode());
-      if (byte == '(' || byte == ')' || byte == '\\') out += '\\';
-      out += byte;
-    }
-    out += ')';
-    return out;
-  }
-  static const char kHex[] = "0123456789ABCDEF";
-  out += "<FEFF";
-  for (QChar c : text) {
-    const char16_t unit = c.unicode();
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
-  }
-  out += '>';
-  return out;
-}
-
-bool PdfFile::Open(const QString& path) {
-  file_.setFileName(path);
-  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    error_ = errno;
-    return false;
-  }
+bool PdfFile::Start() {
   // The second line's high bytes mark the file as binary for tools that guess.
   Write("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
   return !failed_;
@@ -61,9 +12,8 @@ bool PdfFile::Open(const QString& path) {
 
 void PdfFile::Write(std::string_view bytes) {
   if (failed_) return;
-  if (file_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+  if (device_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
     failed_ = true;
-    error_ = errno;
   }
   position_ += static_cast<std::int64_t>(bytes.size());
 }
@@ -111,7 +61,7 @@ void PdfFile::WriteStream(int number, std::string_view dictionary, std::string_v
 void PdfFile::WriteDeflatedStream(int number, std::string dictionary, const std::string& data) {
   if (!deflater_) deflater_.emplace();
   dictionary += " /Filter /FlateDecode";
-  WriteStream(number, dictionary, (*deflater_)(data));
+  WriteStream(number, dictionary, deflater_->Deflate(data));
 }
 
 bool PdfFile::Finish(int catalog, int info) {
@@ -151,11 +101,6 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(tail, start);
   tail += "\n%%EOF\n";
   Write(tail);
-  if (!failed_ && !file_.flush()) {
-    failed_ = true;
-    error_ = errno;
-  }
-  file_.close();
   return !failed_;
 }
 

@@ -2,36 +2,25 @@
 // streams, and a cross-reference stream.
 #pragma once
 
-#include <QFile>
-#include <QString>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "pdf/page_compressor.h"
+#include "pdf/deflater.h"
+#include "pdf/pdf_syntax.h"
+
+class QIODevice;
 
 namespace folivane {
 
-// Appends numbers to PDF text the way a content stream or a dictionary wants them.
-inline void AppendInt(std::string& out, long long value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-// A real with at most four decimals and no trailing zeros ("12.5", "0.12", "-3").
-void AppendReal(std::string& out, double value);
-
-// A PDF string literal of Latin-1 text, or a UTF-16BE hex string with byte-order mark otherwise.
-std::string TextString(const QString& text);
-
 class PdfFile {
  public:
-  // Creates or truncates the file and writes the header; false when it cannot be opened.
-  bool Open(const QString& path);
+  // Writes to `device`, which is open for writing and outlives the file.
+  explicit PdfFile(QIODevice& device) : device_(device) {}
+  // Writes the header; false when it cannot be written.
+  bool Start();
   // A number for an object that is written later.
   int Reserve() {
     entries_.push_back(Entry{});
@@ -44,13 +33,10 @@ class PdfFile {
   void WriteStream(int number, std::string_view dictionary, std::string_view data);
   // Writes a stream object of `data` deflated, adding the filter to `dictionary`.
   void WriteDeflatedStream(int number, std::string dictionary, const std::string& data);
-  // Writes the objects still waiting, the cross-reference stream naming the catalog and the
-  // document information, and closes the file; false when anything could not be written or an
-  // object was reserved and never written.
+  // Writes the objects still waiting and the cross-reference stream naming the catalog and the
+  // document information; true when the whole file was handed to the device: nothing failed to
+  // be written and every object reserved was written. The device says why a write failed.
   bool Finish(int catalog, int info);
-  bool Failed() const { return failed_; }
-  // The system's error number (errno) of the first failed open or write; 0 when it is not known.
-  int Error() const { return error_; }
 
  private:
   // Objects packed together: enough that their likeness deflates away, few enough that a
@@ -67,7 +53,7 @@ class PdfFile {
   void Write(std::string_view bytes);
   void WritePacked();
 
-  QFile file_;
+  QIODevice& device_;
   // One for every stream of the file: a compressor's tables are a megabyte of fresh memory.
   std::optional<Deflater> deflater_;
   std::int64_t position_ = 0;
@@ -77,7 +63,6 @@ class PdfFile {
   std::string packedBodies_;
   int packedCount_ = 0;
   bool failed_ = false;
-  int error_ = 0;
 };
 
 }  // namespace folivane

@@ -11,15 +11,13 @@ namespace folivane {
 
 namespace {
 
-QColor ToQColor(int colour) {
-  return QColor::fromRgb(static_cast<QRgb>(colour) | 0xFF000000u);
-}
+QColor ToQColor(int colour) { return QColor::fromRgb(static_cast<QRgb>(colour) | 0xFF000000u); }
 
 // Qt's PDF engine behind QPdfWriter, the one its printer uses for PDF output.
 class QtPdfSurface final : public PainterSurface {
  public:
-  QtPdfSurface(const QString& outputPath, const QPageSize& pageSize) {
-    auto writer = std::make_unique<QPdfWriter>(outputPath);
+  QtPdfSurface(QIODevice& output, const QPageSize& pageSize) {
+    auto writer = std::make_unique<QPdfWriter>(&output);
     writer->setResolution(kPdfResolution);
     writer->setPageLayout(QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     writer_ = writer.get();
@@ -49,8 +47,8 @@ QRect PdfPrintableArea(const QPageSize& pageSize) {
   return QRect(kLeft, kTop, width, height);
 }
 
-std::unique_ptr<PainterSurface> PainterSurface::ForPdf(const QString& outputPath, const QPageSize& pageSize) {
-  return std::make_unique<QtPdfSurface>(outputPath, pageSize);
+std::unique_ptr<PainterSurface> PainterSurface::ForPdf(QIODevice& output, const QPageSize& pageSize) {
+  return std::make_unique<QtPdfSurface>(output, pageSize);
 }
 
 PainterSurface::PainterSurface() = default;
@@ -119,7 +117,7 @@ void PainterSurface::CloseJob() {
   EndDrawing();
   // Ending the painter hands the job to the device: the file is written, or the printing system
   // takes it.
-  painter_->end();
+  jobEnded_ = painter_->end();
   painter_.reset();
   JobHandedOver();
 }

@@ -15,6 +15,8 @@
 class QPagedPaintDevice;
 class QPainter;
 
+class QIODevice;
+
 namespace folivane {
 
 // Page geometry of the PDF target: 600 dpi, with the printable area that a typical laser printer
@@ -30,14 +32,18 @@ QRect PdfPrintableArea(const QPageSize& pageSize);
 // folivane-pdf can print through Qt's PDF engine without Qt's print support.
 class PainterSurface : public DrawingSurface {
  public:
-  // A surface that prints to a PDF file through Qt's PDF engine with pages of `pageSize`; it
-  // needs no dialog and its printable area is PdfPrintableArea(pageSize).
-  static std::unique_ptr<PainterSurface> ForPdf(const QString& outputPath,
+  // A surface that prints a PDF into `output` (open for writing, outliving the surface) through
+  // Qt's PDF engine with pages of `pageSize`; it needs no dialog and its printable area is
+  // PdfPrintableArea(pageSize).
+  static std::unique_ptr<PainterSurface> ForPdf(QIODevice& output,
                                                 const QPageSize& pageSize = QPageSize(QPageSize::A4));
   ~PainterSurface() override;
 
   PainterSurface(const PainterSurface&) = delete;
   PainterSurface& operator=(const PainterSurface&) = delete;
+
+  // True once a job was opened and its painter ended well, handing the job to the device.
+  bool JobEnded() const { return jobEnded_; }
 
   // True when the surface has a device: a surface of its own device asks nobody.
   bool ShowPrintDialog() override;
@@ -77,6 +83,7 @@ class PainterSurface : public DrawingSurface {
 
  private:
   static constexpr int kNoColour = -1;
+  bool jobEnded_ = false;
   static constexpr int kTransparentTextMode = 1;
 
   struct DrawingState {

@@ -1,4 +1,4 @@
-// The PDF surface of the batch tool: PDF 1.7 written directly, pages deflated on every core.
+// The PDF surface of the batch tool: the drawing seam on our own PDF writer.
 #pragma once
 
 #include <QDateTime>
@@ -10,7 +10,6 @@
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,35 +17,31 @@
 #include <vector>
 
 #include "surface/drawing_surface.h"
-#include "pdf/pdf_file.h"
-#include "pdf/pdf_fonts.h"
+#include "pdf/content_stream.h"
+#include "pdf/pdf_document.h"
 #include "surface/text_measure.h"
 
-namespace folivane {
-
-class PageCompressor;
-}  // namespace folivane
+class QIODevice;
 class QTextLayout;
 namespace folivane {
 
-// Draws the job into a PDF file at 600 dpi (kPdfResolution), on pages of a given size with a given
+// Draws the job into a PDF document at 600 dpi (kPdfResolution), on pages of a given size with a given
 // printable area, as the Qt PDF target lays them out (PdfPrintableArea). Text is measured by Qt at
 // that resolution, with Qt's fonts and fallback fonts, and placed glyph by glyph where Qt would
 // draw it; fonts are embedded as subsets, the logo once. Equal input gives equal bytes.
 class PdfSurface final : public DrawingSurface {
  public:
-  // `creationDate` goes into the document information when valid. `workers` threads deflate the
-  // pages (0: on the drawing thread; -1: one per core).
-  PdfSurface(const QString& outputPath, const QPageSize& pageSize, const QRect& printableArea,
+  // Writes to `output`, open for writing, which outlives the surface. `creationDate` goes into the
+  // document information when valid. `workers` threads deflate the pages (0: on the drawing
+  // thread; -1: one per core).
+  PdfSurface(QIODevice& output, const QPageSize& pageSize, const QRect& printableArea,
              const QDateTime& creationDate = {}, int workers = -1);
   ~PdfSurface() override;
   PdfSurface(const PdfSurface&) = delete;
   PdfSurface& operator=(const PdfSurface&) = delete;
 
-  // True once CloseJob has written the whole file.
+  // True once CloseJob has handed the whole document to the output; the output says why not.
   bool Written() const { return written_; }
-  // Why the file could not be written: the system's error number (errno), 0 when not known.
-  int WriteError() const { return file_.Error(); }
 
   bool ShowPrintDialog() override { return true; }
   int PrintableWidth() const override;
@@ -85,8 +80,8 @@ class PdfSurface final : public DrawingSurface {
 
   // A repeated part's content; drawn inline where first seen, and from a form once seen again.
   struct RepeatedPart {
-    std::string content;
-    int form = 0;
+    ContentStream content;
+    std::string form;  // its name, once it has one
   };
   static constexpr std::size_t kKeptParts = 8;
 
@@ -98,7 +93,6 @@ class PdfSurface final : public DrawingSurface {
 
   void StartPage();
   void FinishPage();
-  void WritePage(const std::string& deflated);
   void SetFill(QRgb colour);
   void EnterText();
   void LeaveText();
@@ -111,49 +105,28 @@ class PdfSurface final : public DrawingSurface {
   void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
                    double baseline);
 
-  QString outputPath_;
+  QIODevice& output_;
   QSize pagePoints_;
   QRect printableArea_;
   QDateTime creationDate_;
   QString title_;
   QImage metricsDevice_;  // 600 dpi, for measuring only
   TextMeasurer measurer_;
-  PdfFile file_;
-  PdfFonts fonts_;
-  std::unique_ptr<PageCompressor> compressor_;
+  std::optional<PdfDocument> document_;
   int workers_ = 0;
-  bool open_ = false;
   bool written_ = false;
   std::optional<DrawingState> state_;
-
-  int pagesObject_ = 0;
-  int resourcesObject_ = 0;
-  std::vector<int> pageObjects_;
-  struct Image {
-    qint64 key = 0;  // QImage::cacheKey
-    int number = 0;
-    std::string dictionary;
-    std::future<std::string> deflated;
-  };
-  std::vector<Image> images_;
   std::vector<RepeatedPart> parts_;
 
   // The page being drawn; while a repeated part is drawn, content_ holds the part's and
   // pageContent_ the page's.
-  std::string content_;
-  std::string pageContent_;
+  ContentStream content_;
+  ContentStream pageContent_;
   bool inPart_ = false;
-  QRgb fillBeforePart_ = 0;
-  bool fillKnownBeforePart_ = false;
-  QRgb fill_ = 0;
-  bool fillKnown_ = false;
-  bool inText_ = false;
   double lineX_ = 0;  // where the last string started, device pixels
   double lineY_ = 0;
   int textResource_ = -1;  // with textFont_, the font the viewer draws with now
   int textFont_ = -1;
-  double textScale_ = 100;  // the Tz in force; -1 when not known
-  double scaleBeforePart_ = 100;
   QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;

@@ -6,8 +6,6 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <string_view>
 #include <unordered_set>
 
 #include "surface/pdf_surface.h"
@@ -22,50 +20,14 @@ constexpr double kSamePlace = 1e-3;
 // within its string, which costs a few bytes where a new position costs a dozen.
 constexpr double kAdjustable = 4.0;
 
-// A glyph's code in a literal string; the bytes a literal string treats specially are escaped (a
-// bare CR would be read as LF).
-void AppendGlyphCode(std::string& out, const PdfFonts::Code& code) {
-  auto append = [&out](char byte) {
-    if (byte == '(' || byte == ')' || byte == '\\') {
-      out += '\\';
-      out += byte;
-    } else if (byte == '\r') {
-      out += "\\r";
-    } else {
-      out += byte;
-    }
-  };
-  if (code.twoBytes) append(static_cast<char>(code.value >> 8));
-  append(static_cast<char>(code.value & 0xFF));
-}
-
-// A horizontal scale with up to eight decimals and no trailing zeros: the scale that makes a
-// face's advances whole thousandths of its em is not a round number.
-void AppendScale(std::string& out, double scale) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.8f", scale);
-  std::string_view written(text);
-  while (written.back() == '0') written.remove_suffix(1);
-  if (written.back() == '.') written.remove_suffix(1);
-  out += written;
-}
-
-// A move written with at most four decimals, as AppendReal writes it; returns the move as a
-// viewer reads it, so positions that follow add up without drift.
-double AppendMove(std::string& out, double move) {
-  const double written = std::round(move * 10000.0) / 10000.0;
-  AppendReal(out, written);
-  return written;
-}
-
 }  // namespace
 
 void PdfSurface::EnterText() {
-  if (inText_) return;
+  if (content_.InText()) return;
   // Text space is device space upright again; each string then starts with a move from the
   // start of the previous one, which deflates far better than a full matrix per string.
-  content_ += "BT\n1 0 0 -1 0 0 Tm\n";
-  inText_ = true;
+  content_.BeginText();
+  content_.SetTextMatrix(1, 0, 0, -1, 0, 0);
   lineX_ = 0;
   lineY_ = 0;
   textResource_ = -1;
@@ -73,13 +35,11 @@ void PdfSurface::EnterText() {
 }
 
 void PdfSurface::LeaveText() {
-  if (!inText_) return;
-  content_ += "ET\n";
-  inText_ = false;
+  if (content_.InText()) content_.EndText();
 }
 
 int PdfSurface::PutText(int x, int y, const QString& original) {
-  if (!state_ || !open_) return x;
+  if (!state_ || !document_) return x;
   if (original.isEmpty()) return x;
   const QString text = WithoutTabs(original);
 
@@ -98,8 +58,8 @@ int PdfSurface::PutText(int x, int y, const QString& original) {
         // An opaque text background fills the cell behind the text.
         LeaveText();
         SetFill(state_->pendingBack);
-        content_ += std::to_string(pen) + ' ' + std::to_string(y) + ' ' + std::to_string(width) + ' ' +
-                    std::to_string(cellHeight) + " re f\n";
+        content_.Rectangle(pen, y, width, cellHeight, ContentStream::kSpace);
+        content_.Fill();
       }
       SetFill(state_->pendingFront);
       PutPiece(static_cast<double>(pen), baseline, text.mid(from, to - from), plain);
@@ -147,10 +107,11 @@ const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& 
   // Pieces come back with glyphs already known: only a glyph not looked at before is worth the
   // cluster walk.
   const bool somethingNew = std::any_of(glyphRuns.begin(), glyphRuns.end(), [&](const QGlyphRun& run) {
-    const int resource = fonts_.ResourceFor(run.rawFont());
+    const int resource = document_->Fonts().ResourceFor(run.rawFont());
     if (resource == PdfFonts::kNotEmbeddable) return false;
     const QList<quint32> glyphs = run.glyphIndexes();
-    return std::any_of(glyphs.begin(), glyphs.end(), [&](quint32 glyph) { return !fonts_.Noted(resource, glyph); });
+    return std::any_of(glyphs.begin(), glyphs.end(),
+                       [&](quint32 glyph) { return !document_->Fonts().Noted(resource, glyph); });
   });
   if (somethingNew && piece.size() <= kClusterNotedUnits) {
     NoteClusters(layout, piece);
@@ -205,7 +166,7 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
     if (to <= from) to = piece.size();
     const QStringView cluster = QStringView(piece).sliced(from, to - from);
     for (const QGlyphRun& run : layout.glyphRuns(static_cast<int>(from), static_cast<int>(to - from))) {
-      const int resource = fonts_.ResourceFor(run.rawFont());
+      const int resource = document_->Fonts().ResourceFor(run.rawFont());
       if (resource == PdfFonts::kNotEmbeddable) continue;
       const QList<quint32> glyphs = run.glyphIndexes();
       const QList<QPointF> positions = run.positions();
@@ -246,13 +207,13 @@ void PdfSurface::NoteClusters(const QTextLayout& layout, const QString& piece) {
     }
     from = to;
   }
-  for (const Noted& n : noted) fonts_.NoteCluster(n.resource, n.glyph, n.text);
+  for (const Noted& n : noted) document_->Fonts().NoteCluster(n.resource, n.glyph, n.text);
 }
 
 // The characters behind a run's glyphs, for search and copy: each character's glyph in the run's
 // font, where the run shows that glyph.
 void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
-  const int resource = fonts_.ResourceFor(run.rawFont());
+  const int resource = document_->Fonts().ResourceFor(run.rawFont());
   if (resource == PdfFonts::kNotEmbeddable) return;
   const QList<quint32> glyphs = run.glyphIndexes();
   const std::unordered_set<quint32> shown(glyphs.begin(), glyphs.end());
@@ -269,7 +230,7 @@ void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
     int glyphCount = 2;
     if (run.rawFont().glyphIndexesForChars(units, length, glyph, &glyphCount) && glyphCount >= 1 && glyph[0] != 0 &&
         shown.count(glyph[0]) != 0) {
-      fonts_.NoteCharacter(resource, glyph[0], character);
+      document_->Fonts().NoteCharacter(resource, glyph[0], character);
     }
     i += length - 1;
   }
@@ -277,27 +238,20 @@ void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
 
 void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
                            double x, double baseline, const QString* plainText) {
-  const int resource = fonts_.ResourceFor(font);
+  const int resource = document_->Fonts().ResourceFor(font);
   if (resource == PdfFonts::kNotEmbeddable) {
     PutOutlines(font, glyphs, positions, count, x, baseline);
     return;
   }
   EnterText();
-  bool inString = false;
-  bool inArray = false;         // the string is part of a TJ array, for small moves between glyphs
-  std::size_t stringStart = 0;  // where the open string's "(" stands in content_
-  bool placed = false;          // whether the viewer's pen stands at (penX, penY)
+  PdfFonts& fonts = document_->Fonts();
+  GlyphString string;   // the codes not yet shown
+  bool placed = false;  // whether the viewer's pen stands at (penX, penY)
   double penX = 0;
   double penY = 0;
-  auto closeString = [&] {
-    if (inString) content_ += inArray ? ")] TJ\n" : ") Tj\n";
-    inString = false;
-    inArray = false;
-  };
-  auto openString = [&] {
-    stringStart = content_.size();
-    content_ += '(';
-    inString = true;
+  auto showString = [&] {
+    if (!string.Empty()) content_.ShowText(string);
+    string = GlyphString();
   };
   for (qsizetype i = 0; i < count; ++i) {
     const quint32 glyph = glyphs[i];
@@ -307,57 +261,46 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
     double suggested = -1;
     if (plainText) {
-      fonts_.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
+      fonts.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
       if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
     }
-    const PdfFonts::Code code = fonts_.CodeFor(resource, glyph);
-    const double advance = fonts_.Advance(resource, glyph, suggested);
-    const double scale = fonts_.HorizontalScale(resource);
+    const PdfFonts::Code code = fonts.CodeFor(resource, glyph);
+    const double advance = fonts.Advance(resource, glyph, suggested);
+    const double scale = fonts.HorizontalScale(resource);
     if (resource != textResource_ || code.font != textFont_) {
-      closeString();
+      showString();
       textResource_ = resource;
       textFont_ = code.font;
-      content_ += fonts_.Name(resource, code.font);
-      content_ += ' ';
-      AppendReal(content_, fonts_.PixelSize(resource));
-      content_ += " Tf\n";
+      content_.SetFont(fonts.Name(resource, code.font), fonts.PixelSize(resource));
     }
-    if (scale != textScale_) {
-      closeString();
-      AppendScale(content_, scale);
-      content_ += " Tz\n";
-      textScale_ = scale;
+    if (!content_.ScaleIs(scale)) {
+      showString();
+      content_.SetHorizontalScale(scale);
     }
     const double offBy = glyphX - penX;
     const bool onLine = placed && std::abs(glyphY - penY) <= kSamePlace;
-    if (inString && onLine && std::abs(offBy) > kSamePlace && std::abs(offBy) <= kAdjustable) {
+    if (!string.Empty() && onLine && std::abs(offBy) > kSamePlace && std::abs(offBy) <= kAdjustable) {
       // A whole-thousandth width leaves a proportional glyph a little off: a number in a TJ
       // array moves the pen, in thousandths of the em against the writing direction.
-      if (!inArray) {
-        content_.insert(stringStart, 1, '[');
-        inArray = true;
-      }
-      const double perThousandth = fonts_.PixelSize(resource) * scale / 100.0 / 1000.0;
-      content_ += ')';
-      penX -= AppendMove(content_, -offBy / perThousandth) * perThousandth;
-      content_ += '(';
+      const double perThousandth = fonts.PixelSize(resource) * scale / 100.0 / 1000.0;
+      const double move = AsWritten(-offBy / perThousandth);
+      string.AddMove(move);
+      penX -= move * perThousandth;
     } else if (!onLine || std::abs(offBy) > kSamePlace) {
-      closeString();
-      lineX_ += AppendMove(content_, glyphX - lineX_);
-      content_ += ' ';
-      lineY_ -= AppendMove(content_, lineY_ - glyphY);
-      content_ += " Td ";
-      openString();
+      showString();
+      const auto [dx, dy] = content_.MoveText(glyphX - lineX_, lineY_ - glyphY);
+      lineX_ += dx;
+      lineY_ -= dy;
       placed = true;
       penX = lineX_;
       penY = lineY_;
-    } else if (!inString) {
-      openString();
     }
-    AppendGlyphCode(content_, code);
+    char bytes[2] = {static_cast<char>(code.value >> 8), static_cast<char>(code.value & 0xFF)};
+    if (code.twoBytes) string.AddCode(bytes, 2);
+    else string.AddCode(bytes + 1, 1);
     penX += advance;
   }
-  closeString();
+  showString();
 }
 
 // Faces without TrueType outlines are drawn as filled outlines: the page shows the same glyphs,
@@ -369,29 +312,21 @@ void PdfSurface::PutOutlines(const QRawFont& font, const quint32* glyphs, const 
     const QPainterPath path =
         font.pathForGlyph(glyphs[i]).translated(x + positions[i].x(), baseline + positions[i].y());
     if (path.isEmpty()) continue;
-    auto point = [&](const QPointF& p) {
-      AppendReal(content_, p.x());
-      content_ += ' ';
-      AppendReal(content_, p.y());
-      content_ += ' ';
-    };
     for (int e = 0; e < path.elementCount(); ++e) {
       const QPainterPath::Element element = path.elementAt(e);
       if (element.isMoveTo()) {
-        point(element);
-        content_ += "m\n";
+        content_.MoveTo(element.x, element.y);
       } else if (element.isLineTo()) {
-        point(element);
-        content_ += "l\n";
+        content_.LineTo(element.x, element.y);
       } else if (element.isCurveTo() && e + 2 < path.elementCount()) {
-        point(element);
-        point(path.elementAt(e + 1));
-        point(path.elementAt(e + 2));
-        content_ += "c\n";
+        const QPainterPath::Element second = path.elementAt(e + 1);
+        const QPainterPath::Element third = path.elementAt(e + 2);
+        content_.CurveTo(element.x, element.y, second.x, second.y, third.x, third.y);
         e += 2;
       }
     }
-    content_ += path.fillRule() == Qt::WindingFill ? "f\n" : "f*\n";
+    if (path.fillRule() == Qt::WindingFill) content_.Fill();
+    else content_.FillEvenOdd();
   }
 }
 

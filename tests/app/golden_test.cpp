@@ -89,11 +89,13 @@ QStringList TraceSample(qint32 fontSize, qint32 pageHeader, const QString& selec
   state.settings = Choices(fontSize, pageHeader);
   // A shared read, as folivane-pdf reads: the cases of this suite run side by side.
   EXPECT_EQ(ReadSourceFile(FOLIVANE_SAMPLE, state.request.source), QString());
+  QFile output(dir.filePath(u"sample.pdf"_qs));
+  EXPECT_TRUE(output.open(QIODevice::WriteOnly));
   std::unique_ptr<DrawingSurface> pdf;
   if (ownWriter) {
-    pdf = std::make_unique<PdfSurface>(dir.filePath(u"sample.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea);
+    pdf = std::make_unique<PdfSurface>(output, QPageSize(QPageSize::A4), PdfPrintableArea(QPageSize(QPageSize::A4)));
   } else {
-    pdf = PainterSurface::ForPdf(dir.filePath(u"sample.pdf"_qs));
+    pdf = PainterSurface::ForPdf(output);
   }
   TracingSurface tracing(*pdf);
   PrintSource(state, tracing, [] { return LocalTime{2026, 12, 6, 6, 0, 52}; });

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -26,12 +27,11 @@ QImage Rasterise(const QString& pdf, int page, const QRect& area) {
   const QString prefix = pdf + QStringLiteral(".crop");
   QProcess process;
   process.start(QStringLiteral("pdftoppm"),
-                {QStringLiteral("-r"), QStringLiteral("600"), QStringLiteral("-gray"),
-                 QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-                 QString::number(page), QStringLiteral("-x"), QString::number(onPage.x()),
-                 QStringLiteral("-y"), QString::number(onPage.y()), QStringLiteral("-W"),
-                 QString::number(onPage.width()), QStringLiteral("-H"),
-                 QString::number(onPage.height()), QStringLiteral("-singlefile"), pdf, prefix});
+                {QStringLiteral("-r"), QStringLiteral("600"), QStringLiteral("-gray"), QStringLiteral("-f"),
+                 QString::number(page), QStringLiteral("-l"), QString::number(page), QStringLiteral("-x"),
+                 QString::number(onPage.x()), QStringLiteral("-y"), QString::number(onPage.y()), QStringLiteral("-W"),
+                 QString::number(onPage.width()), QStringLiteral("-H"), QString::number(onPage.height()),
+                 QStringLiteral("-singlefile"), pdf, prefix});
   if (!process.waitForFinished(60000) || process.exitCode() != 0) return {};
   QImage image(prefix + QStringLiteral(".pgm"));
   return image.convertToFormat(QImage::Format_Grayscale8);
@@ -63,7 +63,9 @@ class PdfSurfaceTest : public ::testing::Test {
         GTEST_SKIP() << tool << " (poppler-utils) is not installed";
     ASSERT_TRUE(dir_.isValid());
     path_ = dir_.filePath(QStringLiteral("job.pdf"));
-    surface_ = PainterSurface::ForPdf(path_);
+    output_.setFileName(path_);
+    ASSERT_TRUE(output_.open(QIODevice::WriteOnly));
+    surface_ = PainterSurface::ForPdf(output_);
     ASSERT_TRUE(surface_->ShowPrintDialog());
     ASSERT_GT(surface_->OpenJob(kJobName), 0);
     ASSERT_TRUE(surface_->BeginDrawing());
@@ -73,10 +75,12 @@ class PdfSurfaceTest : public ::testing::Test {
   void Finish() {
     surface_->EndDrawing();
     surface_->CloseJob();
+    output_.close();
   }
 
   QTemporaryDir dir_;
   QString path_;
+  QFile output_;
   std::unique_ptr<PainterSurface> surface_;
   Font body_;
 };
@@ -87,14 +91,13 @@ TEST_F(PdfSurfaceTest, PrintableAreaPageSizeAndTitle) {
   surface_->NextPage();
   Finish();
   const QString info = PdfInfo(path_);
-  for (const char* line : {"Page size: +595 x 842 pts \\(A4\\)\n", "Title: +PureBasic - Folivane\n",
-                           "Pages: +2\n"})
+  for (const char* line : {"Page size: +595 x 842 pts \\(A4\\)\n", "Title: +PureBasic - Folivane\n", "Pages: +2\n"})
     EXPECT_TRUE(info.contains(QRegularExpression(QString::fromLatin1(line)))) << line << qPrintable(info);
 }
 
 TEST_F(PdfSurfaceTest, FilledBoxCoversExactlyItsPixels) {
-  const QRect boxes[] = {{1000, 1000, 37, 23}, {1200, 1003, 1, 1}, {1300, 1001, 4692, 2},
-                         {0, 0, 3, 5},         {4757, 6776, 3, 3}};
+  const QRect boxes[] = {
+      {1000, 1000, 37, 23}, {1200, 1003, 1, 1}, {1300, 1001, 4692, 2}, {0, 0, 3, 5}, {4757, 6776, 3, 3}};
   for (const QRect& box : boxes) surface_->FillBox(box.x(), box.y(), box.width(), box.height(), kBlack);
   Finish();
   for (const QRect& box : boxes) {
@@ -118,8 +121,8 @@ TEST_F(PdfSurfaceTest, NothingIsDrawnOutsideThePrintableArea) {
   const QRect area(0, 0, 4760, 6779);
   const QRect clearlyInside = area.adjusted(1, 1, -1, -1);
   const QRect nearEdge = area.adjusted(-1, -1, 1, 1);
-  const QRect strips[] = {{-99, -119, 4958, 129}, {-99, 6769, 4958, 129},
-                          {-99, -119, 109, 7017}, {4750, -119, 109, 7017}};
+  const QRect strips[] = {
+      {-99, -119, 4958, 129}, {-99, 6769, 4958, 129}, {-99, -119, 109, 7017}, {4750, -119, 109, 7017}};
   for (const QRect& strip : strips) {
     const QImage image = Rasterise(path_, 1, strip);
     ASSERT_EQ(image.size(), strip.size());
@@ -289,8 +292,7 @@ TEST_F(PdfSurfaceTest, APageWithEveryOperation) {
   ASSERT_EQ(drawn.size(), logo.size());
   long long difference = 0;
   for (int y = 0; y < logo.height(); ++y)
-    for (int x2 = 0; x2 < logo.width(); ++x2)
-      difference += std::abs(Grey(drawn, x2, y) - qGray(logo.pixel(x2, y)));
+    for (int x2 = 0; x2 < logo.width(); ++x2) difference += std::abs(Grey(drawn, x2, y) - qGray(logo.pixel(x2, y)));
   // The rasteriser places the page grid a third of a pixel off and interpolates images, so
   // edges differ a little; a JPEG copy or a missing or misplaced logo would differ a lot.
   EXPECT_LT(difference / (logo.width() * logo.height()), 6);
@@ -322,8 +324,7 @@ TEST_F(PdfSurfaceTest, PlacedGlyphsMatchShapedText) {
   EXPECT_TRUE(shaped == placed);
 
   QProcess process;
-  process.start(QStringLiteral("pdftotext"),
-                {QStringLiteral("-f"), QStringLiteral("2"), path_, QStringLiteral("-")});
+  process.start(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QStringLiteral("2"), path_, QStringLiteral("-")});
   ASSERT_TRUE(process.waitForFinished(60000));
   EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), line.trimmed());
 }
@@ -344,19 +345,29 @@ TEST_F(PdfSurfaceTest, AdditiveAdvancesAddUpToMeasuredWidths) {
   const struct {
     char16_t unit;
     bool additive;
-  } units[] = {{u'A', true},     {u' ', true},     {u'~', true},      {u'\u00E9', true},
-               {u'\u03A9', true}, {u'\u0416', true}, {u'\u2500', true},
-               {u'\t', false},    {u'\0', false},   {u'\u0301', false}, {char16_t{0xD83D}, false},
-               {char16_t{0xDE00}, false}, {u'\u4E2D', false}, {u'\u0628', false}, {u'\u200D', false},
-               {u'\u00AD', false}, {u'\uE000', false}};
-  for (const auto& u : units)
-    EXPECT_EQ(surface_->AdditiveAdvance(u.unit) >= 0, u.additive) << int(u.unit);
+  } units[] = {{u'A', true},
+               {u' ', true},
+               {u'~', true},
+               {u'\u00E9', true},
+               {u'\u03A9', true},
+               {u'\u0416', true},
+               {u'\u2500', true},
+               {u'\t', false},
+               {u'\0', false},
+               {u'\u0301', false},
+               {char16_t{0xD83D}, false},
+               {char16_t{0xDE00}, false},
+               {u'\u4E2D', false},
+               {u'\u0628', false},
+               {u'\u200D', false},
+               {u'\u00AD', false},
+               {u'\uE000', false}};
+  for (const auto& u : units) EXPECT_EQ(surface_->AdditiveAdvance(u.unit) >= 0, u.additive) << int(u.unit);
   EXPECT_EQ(surface_->AdditiveAdvance(u'M'), surface_->MeasureText(QStringLiteral("M")));
 
   std::vector<char16_t> additive;
   for (int unit = 0; unit < 0x3000; ++unit)
-    if (surface_->AdditiveAdvance(static_cast<char16_t>(unit)) >= 0)
-      additive.push_back(static_cast<char16_t>(unit));
+    if (surface_->AdditiveAdvance(static_cast<char16_t>(unit)) >= 0) additive.push_back(static_cast<char16_t>(unit));
   ASSERT_GT(additive.size(), 500u);
   QRandomGenerator random(20251207);
   for (int round = 0; round < 300; ++round) {
@@ -395,20 +406,20 @@ TEST_F(PdfSurfaceTest, AnEmptyFontKeepsTheCurrentFont) {
 // Units that the body font has and lacks: CJK and emoji from fallback fonts (or the font's own
 // box where the machine has none), marks, joiners, right-to-left and joining scripts.
 const char32_t kMixedCharacters[] = {
-    U'A',      U'm',      U' ',      U'(',      U')',      U'1',      U'.',      U'\u00E9',
-    U'\u03A9', U'\u0416', U'\u2500', U'\u4E2D', U'\u6587', U'\u3002', U'\uFF21', U'\u0301',
-    U'\u0308', U'\u20DD', U'\u200D', U'\uFE0F', U'\u00AD', U'\u05D0', U'\u05D1', U'\u0628',
-    U'\u0644', U'\u0627', U'\u0915', U'\u094D', U'\u0937', U'\u0E01', U'\u0E34', U'\u2603',
-    U'\u265E', U'\u2764', U'\uFDFD', U'\t',     U'\U0001F600', U'\U0001F468', U'\U0001F3FD',
-    U'\U0001F1E9', U'\U0001F1EA', U'\U00020000'};
+    U'A',      U'm',          U' ',          U'(',          U')',          U'1',          U'.',
+    U'\u00E9', U'\u03A9',     U'\u0416',     U'\u2500',     U'\u4E2D',     U'\u6587',     U'\u3002',
+    U'\uFF21', U'\u0301',     U'\u0308',     U'\u20DD',     U'\u200D',     U'\uFE0F',     U'\u00AD',
+    U'\u05D0', U'\u05D1',     U'\u0628',     U'\u0644',     U'\u0627',     U'\u0915',     U'\u094D',
+    U'\u0937', U'\u0E01',     U'\u0E34',     U'\u2603',     U'\u265E',     U'\u2764',     U'\uFDFD',
+    U'\t',     U'\U0001F600', U'\U0001F468', U'\U0001F3FD', U'\U0001F1E9', U'\U0001F1EA', U'\U00020000'};
 
 QString RandomMixedText(QRandomGenerator& random, int length) {
   QString text;
   for (int i = 0; i < length; ++i) {
     // Half plain letters, so that most cuts are additive and most chunks short.
-    const char32_t character =
-        random.bounded(2) == 0 ? char32_t(u'a' + random.bounded(26))
-                               : kMixedCharacters[random.bounded(int(std::size(kMixedCharacters)))];
+    const char32_t character = random.bounded(2) == 0
+                                   ? char32_t(u'a' + random.bounded(26))
+                                   : kMixedCharacters[random.bounded(int(std::size(kMixedCharacters)))];
     text.append(QString::fromUcs4(&character, 1));
   }
   return text;
@@ -418,8 +429,7 @@ QString RandomMixedText(QRandomGenerator& random, int length) {
 std::vector<qsizetype> AdditiveCuts(DrawingSurface& surface, const QString& text) {
   std::vector<qsizetype> cuts;
   for (qsizetype i = 1; i < text.size(); ++i)
-    if (surface.AdditiveAdvance(text[i - 1].unicode()) >= 0 &&
-        surface.AdditiveAdvance(text[i].unicode()) >= 0)
+    if (surface.AdditiveAdvance(text[i - 1].unicode()) >= 0 && surface.AdditiveAdvance(text[i].unicode()) >= 0)
       cuts.push_back(i);
   return cuts;
 }
@@ -465,8 +475,8 @@ TEST_F(PdfSurfaceTest, LongTextsMeasureTheirTrueWidth) {
   QString mixed = plain;
   mixed[5] = u'\u4E2D';
   mixed[kMegabyte - 9] = u'\u0301';
-  const int shaped = surface_->MeasureText(QStringLiteral("M\u4E2DM")) +
-                     surface_->MeasureText(QStringLiteral("M\u0301M"));
+  const int shaped =
+      surface_->MeasureText(QStringLiteral("M\u4E2DM")) + surface_->MeasureText(QStringLiteral("M\u0301M"));
   EXPECT_EQ(surface_->MeasureText(mixed), (kMegabyte - 6) * 37 + shaped);
   EXPECT_EQ(surface_->MeasureText(mixed),
             surface_->MeasureText(mixed.left(500000)) + surface_->MeasureText(mixed.mid(500000)));
@@ -516,16 +526,6 @@ TEST_F(PdfSurfaceTest, LongTextIsDrawnWhereItBelongs) {
     EXPECT_TRUE(rightAligned.copy(tail) == end.copy(tail)) << top;
     EXPECT_EQ(CountPixels(rightAligned, QRect(4001, 0, 759, 80), IsInk), 0) << top;
   }
-}
-
-TEST(PdfSurface, OpenJobFailsWhenTheFileCannotBeWritten) {
-  auto surface = PainterSurface::ForPdf(QStringLiteral("/nonexistent-folder/job.pdf"));
-  ASSERT_TRUE(surface->ShowPrintDialog());
-  EXPECT_EQ(surface->OpenJob(kJobName), 0);
-  EXPECT_FALSE(surface->BeginDrawing());
-  surface->NextPage();
-  surface->FillBox(0, 0, 10, 10, kBlack);
-  surface->CloseJob();
 }
 
 }  // namespace

@@ -1,20 +1,15 @@
 #include "surface/pdf_surface.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <gtest/gtest.h>
-
-#include <set>
-#include <system_error>
 
 #include "surface/fonts.h"
 #include "surface/logo.h"
-#include "pdf/page_compressor.h"
-#include "pdf/pdf_fonts.h"
 #include "surface/painter_surface.h"
 
 namespace folivane {
@@ -36,8 +31,10 @@ class PdfWriterTest : public ::testing::Test {
   // combining marks, a tab and a line far wider than the page.
   QByteArray Draw(const QString& name, int workers) {
     const QString path = dir_.filePath(name);
-    PdfSurface surface(path, QPageSize(QPageSize::A4), kPdfPrintableArea, QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)),
-                       workers);
+    QFile output(path);
+    EXPECT_TRUE(output.open(QIODevice::WriteOnly));
+    PdfSurface surface(output, QPageSize(QPageSize::A4), PdfPrintableArea(QPageSize(QPageSize::A4)),
+                       QDateTime(QDate(2027, 3, 1), QTime(14, 5, 9)), workers);
     EXPECT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
     const Font body = MakeFont(u"Courier New"_qs, 46, 96);
     const Font banner = MakeFont(u"Courier New Bold"_qs, 51, 96);
@@ -65,6 +62,7 @@ class PdfWriterTest : public ::testing::Test {
     surface.EndDrawing();
     surface.CloseJob();
     EXPECT_TRUE(surface.Written());
+    output.close();
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     return file.readAll();
@@ -100,8 +98,9 @@ TEST_F(PdfWriterTest, SameDrawingGivesTheSameBytesWithAnyNumberOfWorkers) {
   EXPECT_EQ(inline_.count("/Subtype /Form"), 1);
 }
 
-TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
-  PdfSurface surface(dir_.filePath(u"missing/a.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea);
+TEST_F(PdfWriterTest, NothingIsDrawnWhereTheOutputTakesNothing) {
+  QFile unopened(dir_.filePath(u"a.pdf"_qs));
+  PdfSurface surface(unopened, QPageSize(QPageSize::A4), PdfPrintableArea(QPageSize(QPageSize::A4)));
   EXPECT_EQ(surface.OpenJob(u"x"_qs), 0);
   EXPECT_FALSE(surface.BeginDrawing());
   surface.CloseJob();
@@ -111,8 +110,9 @@ TEST_F(PdfWriterTest, NothingIsWrittenWhereTheFileCannotBeMade) {
 // Qt measures a text a few pixels off in the call that first loads a fallback font it needs;
 // a row must end where it was measured all the same.
 TEST(PdfSurfaceMeasure, TextEndsWhereItWasMeasuredWhenItsFallbackFontsAreNew) {
-  QTemporaryDir dir;
-  PdfSurface surface(dir.filePath(u"out.pdf"_qs), QPageSize(QPageSize::A4), kPdfPrintableArea, {}, 0);
+  QBuffer output;
+  output.open(QIODevice::WriteOnly);
+  PdfSurface surface(output, QPageSize(QPageSize::A4), PdfPrintableArea(QPageSize(QPageSize::A4)), {}, 0);
   ASSERT_EQ(surface.OpenJob(u"PureBasic - Folivane"_qs), 1);
   ASSERT_TRUE(surface.BeginDrawing());
   const char16_t units[] = {0x6500, 0x4ddc, 0x0000, 0x6961, 0x6e10, 0xd800, 0xd8d8, 0x004d, 0x0000, 0x0063, 0x0061,
@@ -122,68 +122,6 @@ TEST(PdfSurfaceMeasure, TextEndsWhereItWasMeasuredWhenItsFallbackFontsAreNew) {
   const int measured = surface.MeasureText(text);
   EXPECT_EQ(surface.PutText(100, 100, text), 100 + measured);
   EXPECT_EQ(surface.MeasureText(text), measured);
-}
-
-// A face drawn with more distinct glyphs than one font's 32,896 codes holds goes on in a second
-// font; no two glyphs ever share a code, and printable ASCII keeps its own byte.
-TEST(PdfFontsTest, CodesStayDistinctPastOneFontsCapacity) {
-  PdfFonts fonts;
-  const int resource = fonts.ResourceFor(QRawFont::fromFont(MakeFont(u"Courier New"_qs, 46, 96).qfont));
-  ASSERT_NE(resource, PdfFonts::kNotEmbeddable);
-  fonts.NoteCharacter(resource, 36, U'A');
-  fonts.NoteCharacter(resource, 37, U'\u00e9');
-  EXPECT_EQ(fonts.CodeFor(resource, 36).value, 0x41);
-  EXPECT_FALSE(fonts.CodeFor(resource, 36).twoBytes);
-  std::set<std::pair<int, int>> given;
-  for (quint32 glyph = 0; glyph < 40000; ++glyph) {
-    const PdfFonts::Code code = fonts.CodeFor(resource, glyph);
-    EXPECT_EQ(code.twoBytes, code.value >= 0x8000);
-    ASSERT_TRUE(given.emplace(code.font, code.value).second) << glyph;
-  }
-  EXPECT_EQ(fonts.CodeFor(resource, 36).value, 0x41);
-  EXPECT_EQ(fonts.Name(resource, 1), fonts.Name(resource, 0) + ".1");
-}
-
-// Under a task limit: a thread start fails after `threadsLeft` have started.
-int threadsLeft = 0;
-std::thread StartWhileThreadsLeft(std::function<void()> work) {
-  if (threadsLeft-- <= 0) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-  return std::thread(std::move(work));
-}
-
-TEST(PageCompressorTest, PagesComeBackInOrderAndInflateToWhatWentIn) {
-  const struct {
-    int workers;
-    int threadsLeft;  // -1: no limit
-    int started;
-  } cases[] = {{0, -1, 0}, {3, -1, 3}, {3, 1, 1}, {3, 0, 0}};
-  for (const auto& c : cases) {
-    const int workers = c.workers;
-    threadsLeft = c.threadsLeft;
-    PageCompressor compressor(workers, c.threadsLeft < 0 ? &PageCompressor::StartThread : &StartWhileThreadsLeft);
-    EXPECT_EQ(compressor.Workers(), c.started);
-    std::vector<std::string> pages;
-    for (int i = 0; i < 40; ++i)
-      pages.push_back(std::string(1000 + i * 997, static_cast<char>('a' + i % 26)) + std::to_string(i));
-    std::size_t taken = 0;
-    for (const std::string& page : pages) {
-      compressor.Submit(page);
-      while (compressor.InFlight() > 5) {
-        const std::string deflated = compressor.TakeOldest();
-        // qUncompress wants the inflated size in front, big-endian.
-        QByteArray framed(4, '\0');
-        qToBigEndian<quint32>(static_cast<quint32>(pages[taken].size()), framed.data());
-        framed.append(deflated.data(), static_cast<qsizetype>(deflated.size()));
-        EXPECT_EQ(qUncompress(framed).toStdString(), pages[taken]) << workers << " " << taken;
-        ++taken;
-      }
-    }
-    while (compressor.InFlight() > 0) {
-      compressor.TakeOldest();
-      ++taken;
-    }
-    EXPECT_EQ(taken, pages.size());
-  }
 }
 
 }  // namespace

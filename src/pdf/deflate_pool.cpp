@@ -1,0 +1,102 @@
+#include "pdf/deflate_pool.h"
+
+#include <new>
+#include <system_error>
+
+namespace folivane {
+
+struct DeflatePool::Job {
+  std::string data;
+  Deflater::Effort effort = Deflater::Effort::kBothLevels;
+  std::string deflated;
+  std::exception_ptr failure;
+  bool done = false;
+};
+
+DeflatePool::DeflatePool(int workers, ThreadStarter startThread) {
+  // A worker that cannot start (a task limit, no memory for its stack) is done without.
+  for (int i = 0; i < workers; ++i) {
+    try {
+      workers_.push_back(startThread([this] { Work(); }));
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  }
+}
+
+DeflatePool::~DeflatePool() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  workReady_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+DeflatePool::Ticket DeflatePool::Submit(std::string data, Deflater::Effort effort) {
+  auto job = std::make_shared<Job>();
+  job->data = std::move(data);
+  job->effort = effort;
+  if (workers_.empty()) {
+    if (!ownDeflater_) ownDeflater_.emplace();
+    job->deflated = ownDeflater_->Deflate(job->data, effort);
+    job->data = std::string();
+    job->done = true;
+    return job;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.push_back(job);
+  }
+  workReady_.notify_one();
+  return job;
+}
+
+std::string DeflatePool::Take(const Ticket& ticket) {
+  std::unique_lock lock(mutex_);
+  jobDone_.wait(lock, [&] { return ticket->done; });
+  if (ticket->failure) std::rethrow_exception(ticket->failure);
+  return std::move(ticket->deflated);
+}
+
+void DeflatePool::Work() {
+  // Nothing may leave a thread's function: what fails goes to the caller with the job.
+  std::optional<Deflater> deflater;
+  std::exception_ptr noDeflater;
+  try {
+    deflater.emplace();
+  } catch (...) {
+    noDeflater = std::current_exception();
+  }
+  for (;;) {
+    Ticket job;
+    {
+      std::unique_lock lock(mutex_);
+      workReady_.wait(lock, [&] { return stopping_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;
+      job = std::move(waiting_.front());
+      waiting_.pop_front();
+    }
+    std::string deflated;
+    std::exception_ptr failure = noDeflater;
+    if (deflater) {
+      try {
+        deflated = deflater->Deflate(job->data, job->effort);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      job->deflated = std::move(deflated);
+      job->failure = failure;
+      job->data = std::string();
+      job->done = true;
+    }
+    jobDone_.notify_all();
+  }
+}
+
+}  // namespace folivane

@@ -1,0 +1,163 @@
+#include "pdf/pdf_document.h"
+
+#include <algorithm>
+
+#include "pdf/pdf_syntax.h"
+
+namespace folivane {
+
+namespace {
+
+// Pages in flight per worker: enough to keep every core busy while the drawing thread runs ahead.
+constexpr std::size_t kPagesPerWorker = 4;
+
+// The rows of an RGB image, each with the PNG Paeth filter and its tag byte before it. A smoothly
+// scaled picture deflates to half the bytes this way (the logo: 58 against 115 KB).
+std::string PaethFilteredRows(const QImage& rgb) {
+  const std::size_t rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
+  std::string out;
+  out.reserve((rowBytes + 1) * static_cast<std::size_t>(rgb.height()));
+  const std::string zeros(rowBytes, '\0');
+  const auto* above = reinterpret_cast<const unsigned char*>(zeros.data());
+  for (int y = 0; y < rgb.height(); ++y) {
+    const unsigned char* row = rgb.constScanLine(y);
+    out += '\4';
+    for (std::size_t i = 0; i < rowBytes; ++i) {
+      const int left = i >= 3 ? row[i - 3] : 0;
+      const int up = above[i];
+      const int upLeft = i >= 3 ? above[i - 3] : 0;
+      const int guess = left + up - upLeft;
+      const int toLeft = std::abs(guess - left);
+      const int toUp = std::abs(guess - up);
+      const int toUpLeft = std::abs(guess - upLeft);
+      const int predicted = toLeft <= toUp && toLeft <= toUpLeft ? left : toUp <= toUpLeft ? up : upLeft;
+      out += static_cast<char>(row[i] - predicted);
+    }
+    above = row;
+  }
+  return out;
+}
+
+std::string Reference(int number) {
+  std::string out;
+  AppendInt(out, number);
+  out += " 0 R";
+  return out;
+}
+
+}  // namespace
+
+PdfDocument::PdfDocument(QIODevice& device, QSize pagePoints, int workers)
+    : file_(device), pagePoints_(pagePoints), workers_(std::max(workers, 0)) {}
+
+// The workers stop before the fonts and pages they might still read go.
+PdfDocument::~PdfDocument() { pool_.reset(); }
+
+bool PdfDocument::Start() {
+  if (!file_.Start()) return false;
+  pagesObject_ = file_.Reserve();
+  resourcesObject_ = file_.Reserve();
+  pool_ = std::make_unique<DeflatePool>(workers_);
+  return true;
+}
+
+std::string PdfDocument::ImageName(const QImage& image) {
+  int number = 0;
+  for (const Image& known : images_)
+    if (known.key == image.cacheKey()) number = known.number;
+  if (number == 0) {
+    // Stored once and drawn on every page that shows it; it deflates beside the drawing.
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    number = file_.Reserve();
+    std::string dictionary = " /Type /XObject /Subtype /Image /Width ";
+    AppendInt(dictionary, rgb.width());
+    dictionary += " /Height ";
+    AppendInt(dictionary, rgb.height());
+    dictionary += " /ColorSpace /DeviceRGB /BitsPerComponent 8";
+    dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
+    AppendInt(dictionary, rgb.width());
+    dictionary += " >>";
+    images_.push_back(Image{image.cacheKey(), number, std::move(dictionary),
+                            pool_->Submit(PaethFilteredRows(rgb), Deflater::Effort::kThoroughOnly)});
+  }
+  std::string name = "/Im";
+  AppendInt(name, number);
+  return name;
+}
+
+std::string PdfDocument::AddForm(const ContentStream& content, QSize size) {
+  sound_ = sound_ && content.Sound();
+  const int number = file_.Reserve();
+  std::string dictionary = " /Type /XObject /Subtype /Form /BBox [0 0 ";
+  AppendInt(dictionary, size.width());
+  dictionary += ' ';
+  AppendInt(dictionary, size.height());
+  dictionary += "] /Resources " + Reference(resourcesObject_);
+  file_.WriteDeflatedStream(number, dictionary, content.Bytes());
+  forms_.push_back(number);
+  std::string name = "/Fm";
+  AppendInt(name, number);
+  return name;
+}
+
+void PdfDocument::AddPage(ContentStream page) {
+  sound_ = sound_ && page.Sound();
+  pagesInFlight_.push_back(pool_->Submit(page.Take()));
+  while (pagesInFlight_.size() > kPagesPerWorker * static_cast<std::size_t>(std::max(pool_->Workers(), 1)))
+    WriteOldestPage();
+}
+
+void PdfDocument::WriteOldestPage() {
+  const DeflatePool::Ticket oldest = std::move(pagesInFlight_.front());
+  pagesInFlight_.pop_front();
+  const std::string deflated = pool_->Take(oldest);
+  const int contents = file_.Reserve();
+  file_.WriteStream(contents, " /Filter /FlateDecode", deflated);
+  const int page = file_.Reserve();
+  file_.WriteObject(page, "<< /Type /Page /Parent " + Reference(pagesObject_) + " /Resources " +
+                              Reference(resourcesObject_) + " /Contents " + Reference(contents) + " >>");
+  pageObjects_.push_back(page);
+}
+
+bool PdfDocument::Finish(const QString& title, const QDateTime& created) {
+  while (!pagesInFlight_.empty()) WriteOldestPage();
+
+  std::string resources = "<< /Font << " + fonts_.WriteAll(file_) + ">> /XObject << ";
+  for (Image& image : images_) {
+    file_.WriteStream(image.number, image.dictionary + " /Filter /FlateDecode", pool_->Take(image.deflated));
+    resources += "/Im";
+    AppendInt(resources, image.number);
+    resources += ' ' + Reference(image.number) + ' ';
+  }
+  for (int form : forms_) {
+    resources += "/Fm";
+    AppendInt(resources, form);
+    resources += ' ' + Reference(form) + ' ';
+  }
+  resources += ">> >>";
+  file_.WriteObject(resourcesObject_, resources);
+
+  std::string pages = "<< /Type /Pages /MediaBox [0 0 ";
+  AppendInt(pages, pagePoints_.width());
+  pages += ' ';
+  AppendInt(pages, pagePoints_.height());
+  pages += "] /Count ";
+  AppendInt(pages, static_cast<long long>(pageObjects_.size()));
+  pages += " /Kids [";
+  for (int page : pageObjects_) pages += Reference(page) + ' ';
+  pages += "] >>";
+  file_.WriteObject(pagesObject_, pages);
+
+  const int info = file_.Reserve();
+  std::string infoBody = "<< /Title " + TextString(title) + " /Producer (Folivane)";
+  if (created.isValid()) {
+    infoBody += " /CreationDate (D:" + created.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() + ')';
+  }
+  infoBody += " >>";
+  file_.WriteObject(info, infoBody);
+  const int catalog = file_.Reserve();
+  file_.WriteObject(catalog, "<< /Type /Catalog /Pages " + Reference(pagesObject_) + " >>");
+  return file_.Finish(catalog, info) && sound_;
+}
+
+}  // namespace folivane

@@ -1,0 +1,73 @@
+#include "pdf/pdf_document.h"
+
+#include <QBuffer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace folivane {
+namespace {
+
+ContentStream Square(QRgb colour) {
+  ContentStream page;
+  page.SetFillColour(colour);
+  page.Rectangle(10, 10, 100, 100);
+  page.Fill();
+  return page;
+}
+
+TEST(PdfDocumentTest, PagesFormsAndImagesMakeAFileQpdfAccepts) {
+  if (QStandardPaths::findExecutable(u"qpdf"_qs).isEmpty()) GTEST_SKIP() << "qpdf missing";
+  QTemporaryDir dir;
+  QFile file(dir.filePath(u"a.pdf"_qs));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  {
+    PdfDocument document(file, QSize(595, 842), 2);
+    ASSERT_TRUE(document.Start());
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    const std::string form = document.AddForm(Square(qRgb(0, 0, 255)), QSize(200, 200));
+    for (int i = 0; i < 30; ++i) {
+      ContentStream page = Square(qRgb(i, 0, 0));
+      page.Draw(form);
+      page.Save(ContentStream::kSpace);
+      page.Draw(document.ImageName(picture), ContentStream::kSpace);
+      page.Restore();
+      document.AddPage(std::move(page));
+    }
+    EXPECT_EQ(document.ImageName(picture), document.ImageName(picture));
+    EXPECT_TRUE(document.Finish(u"Squares"_qs, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))));
+  }
+  file.close();
+  QProcess qpdf;
+  qpdf.start(u"qpdf"_qs, {u"--check"_qs, file.fileName()});
+  ASSERT_TRUE(qpdf.waitForFinished(60000));
+  const QByteArray check = qpdf.readAllStandardOutput();
+  EXPECT_EQ(qpdf.exitCode(), 0) << check.toStdString();
+  EXPECT_TRUE(check.contains("No syntax or stream encoding errors")) << check.toStdString();
+  qpdf.start(u"qpdf"_qs, {u"--show-npages"_qs, file.fileName()});
+  ASSERT_TRUE(qpdf.waitForFinished(60000));
+  EXPECT_EQ(qpdf.readAllStandardOutput().trimmed(), "30");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().count("/Subtype /Image"), 1);
+}
+
+// The writer, not a reader of the file afterwards, knows whether the file is whole.
+TEST(PdfDocumentTest, FinishSaysWhenTheFileIsNotWhole) {
+  QBuffer refusing;  // never opened: every write fails
+  PdfDocument unwritable(refusing, QSize(595, 842), 0);
+  EXPECT_FALSE(unwritable.Start());
+
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  PdfDocument slipped(buffer, QSize(595, 842), 0);
+  ASSERT_TRUE(slipped.Start());
+  ContentStream page;
+  page.Fill();  // no colour yet
+  slipped.AddPage(std::move(page));
+  EXPECT_FALSE(slipped.Finish(u"x"_qs, {}));
+}
+
+}  // namespace
+}  // namespace folivane
