@@ -34,8 +34,8 @@ constexpr double kMarginY = 119 * 72.0 / 600;
 constexpr int kRowsPerPage = 86;
 constexpr double kLeading = (kPageHeight - 2 * kMarginY) / kRowsPerPage;
 constexpr double kFontSize = 8;
-constexpr double kAscent = 0.833 * kFontSize;    // Liberation Mono's ascender, in ems
-constexpr double kAdvance = 0.6 * kFontSize;     // every glyph of a monospaced font
+constexpr double kAscent = 0.833 * kFontSize;  // Liberation Mono's ascender, in ems
+constexpr double kAdvance = 0.6 * kFontSize;   // every glyph of a monospaced font
 constexpr const char* kIsoCreationDate = "2024-01-01T00:00:00Z";
 
 // The source's lines without their line ends, up to the IDE options block.
@@ -69,9 +69,9 @@ size_t ValidSequence(std::string_view text) {
   if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
   for (size_t i = 1; i < length; ++i)
     if ((b(i) & 0xC0) != 0x80) return 0;
-  if (lead == 0xE0 && b(1) < 0xA0) return 0;  // overlong
+  if (lead == 0xE0 && b(1) < 0xA0) return 0;   // overlong
   if (lead == 0xED && b(1) >= 0xA0) return 0;  // surrogate
-  if (lead == 0xF0 && b(1) < 0x90) return 0;  // overlong
+  if (lead == 0xF0 && b(1) < 0x90) return 0;   // overlong
   if (lead == 0xF4 && b(1) >= 0x90) return 0;  // beyond U+10FFFF
   return length;
 }
@@ -141,13 +141,13 @@ int WriteWithCairo(const Listing& listing, const char* output, bool repair) {
   cairo_surface_destroy(surface);
   cairo_font_face_destroy(font);
   return status;  // the FreeType library lives as long as the process: cairo may still hold the face
-
 }
 
 void OnHaruError(HPDF_STATUS error, HPDF_STATUS detail, void* data) {
   auto* failed = static_cast<bool*>(data);
-  if (!*failed) std::fprintf(stderr, "pdf_libraries: libharu error 0x%04X (detail %u)\n",
-                             static_cast<unsigned>(error), static_cast<unsigned>(detail));
+  if (!*failed)
+    std::fprintf(stderr, "pdf_libraries: libharu error 0x%04X (detail %u)\n", static_cast<unsigned>(error),
+                 static_cast<unsigned>(detail));
   *failed = true;
 }
 
