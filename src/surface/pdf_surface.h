@@ -73,6 +73,7 @@ class PdfSurface final : public DrawingSurface {
     QList<QPointF> positions;  // from the piece's start on its baseline
   };
   static constexpr qsizetype kKeptPieceUnits = 16;
+  static constexpr qsizetype kKeptPartPieceUnits = 1024;
   // Pieces up to this long map their glyphs to text cluster by cluster; longer ones (a line of
   // CJK, say) by the fonts' character maps, as asking Qt cluster by cluster costs the square.
   static constexpr qsizetype kClusterNotedUnits = 64;

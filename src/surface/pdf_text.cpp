@@ -82,9 +82,11 @@ void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool 
 }
 
 // Shaped as Qt shapes a text it draws, fallback fonts included. Short pieces come back often
-// (a replacement character after the same few neighbours, say), so their runs are kept.
+// (a replacement character after the same few neighbours, say), and so do the texts of a part
+// that repeats on every page (the header and footer, shaped a third of the drawing time when
+// they were not kept), so their runs are kept.
 const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& piece) {
-  const bool keep = piece.size() <= kKeptPieceUnits;
+  const bool keep = piece.size() <= kKeptPieceUnits || (inPart_ && piece.size() <= kKeptPartPieceUnits);
   QString key;
   if (keep) {
     key = fontKey_ + QChar(0) + piece;
