@@ -1,7 +1,6 @@
 #include "intake/line_reader.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace folivane {
 
@@ -13,14 +12,6 @@ constexpr qsizetype kLargestRead = 16 * 1024 * 1024;
 bool EndsLine(char16_t unit) { return unit == u'\n' || unit == u'\r' || unit == u'\0'; }
 
 }  // namespace
-
-std::ptrdiff_t MemoryByteSource::Read(char* buffer, std::ptrdiff_t size) {
-  const std::ptrdiff_t count = std::min<std::ptrdiff_t>(size, bytes_.size() - position_);
-  if (count <= 0) return 0;
-  std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(count));
-  position_ += count;
-  return count;
-}
 
 QByteArray ReadAtMost(ByteSource& source, qint64 limit, bool& cutShort) {
   cutShort = false;

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "intake/source_copy.h"
+#include "chunked_source.h"
 
 // The suite is linked with --wrap=read: the intake's read(2) calls come here first, so that a test
 // can step in between the intake and the copy, as another process or a failing disk could.
@@ -45,7 +46,7 @@ void PrintTo(const MarkerCase& c, std::ostream* out) { *out << c.name; }
 class MarkerCases : public ::testing::TestWithParam<MarkerCase> {};
 
 TEST_P(MarkerCases, LinesBeforeTheOptionsBlockAndTheLastVersion) {
-  MemoryByteSource source(GetParam().bytes);
+  ChunkedSource source(GetParam().bytes);
   SourceText text;
   text.lines = {"stale"};
   text.ideVersion = "stale";
@@ -337,12 +338,12 @@ TEST_F(SourceCopy, ReadingEndsAtTheSizeWhenOpenedAndAtTheBounds) {
   const QByteArray lines = QByteArray("line\n").repeated(10);
   for (const IntakeOptions& bounds :
        {IntakeOptions{10, kMaxCopyLines, "auto"}, IntakeOptions{kMaxCopyBytes, 2, "auto"}}) {
-    MemoryByteSource source(lines);
+    ChunkedSource source(lines);
     ReadSourceLines(source, text_, bounds);
     EXPECT_EQ(text_.lines, QStringList({"line", "line"}));
     EXPECT_TRUE(text_.cutShort);
   }
-  MemoryByteSource whole(lines);
+  ChunkedSource whole(lines);
   ReadSourceLines(whole, text_, IntakeOptions{50, 10, "auto"});
   EXPECT_EQ(text_.lines.size(), 10);
   EXPECT_FALSE(text_.cutShort);
