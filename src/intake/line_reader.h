@@ -19,6 +19,9 @@ class ByteSource {
   virtual qint64 SizeHint() const { return -1; }
 };
 
+// How much the intake asks of a source at a time, where the source's size does not decide it.
+inline constexpr qsizetype kReadSize = 64 * 1024;
+
 // Reads the source to its end, a failed read or `limit` bytes, whichever comes first; the source
 // is not asked again after it reported its end or a failure. `cutShort` tells whether bytes may
 // lie beyond the limit.
