@@ -4,12 +4,12 @@
 
 namespace folivane {
 
-Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends) {
+void RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends) {
   state.settings = LoadSettings(SettingsFilePath(state.settingsDirectory));
 
   if (parameters.isEmpty()) {
     if (ends.showSettings) ends.showSettings(state);
-    return Mode::Settings;
+    return;
   }
 
   const auto parameter = [&](qsizetype index) { return parameters.value(index); };
@@ -21,7 +21,6 @@ Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const Mode
   if (parameters.size() < kIdeParameterCount) how.disposal = CopyDisposal::Keep;
   ReadSourceCopy(state.tempSourceFile, state.sourceFile, state.request.source, how);
   if (!state.request.source.lines.isEmpty() && ends.printSource) ends.printSource(state);
-  return Mode::Print;
 }
 
 QByteArray AnswerToShell(const QList<QByteArray>& parameters) {

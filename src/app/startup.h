@@ -9,12 +9,10 @@
 
 namespace folivane {
 
-enum class Mode { Print, Settings };
-
 // The ends of the two modes, apart so that the start-up order can be checked without a printer
 // or a window.
 struct ModeEnds {
-  std::function<void(RunState&)> printSource;     // called only when the source holds a line
+  std::function<void(RunState&)> printSource;  // called only when the source holds a line
   std::function<void(RunState&)> showSettings;
 };
 
@@ -26,7 +24,7 @@ inline constexpr qsizetype kIdeParameterCount = 3;
 // bytes: file calls use them as they are, and only texts shown or parsed are decoded. The file
 // named first is deleted once read only when all three of the IDE's parameters are there: a
 // person who names a file to print keeps it.
-Mode RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends);
+void RunStartup(RunState& state, const QList<QByteArray>& parameters, const ModeEnds& ends);
 
 // What a person asking from a shell gets: the usage for a lone "--help", the version for a lone
 // "--version", to be written to standard output; empty for every other command line.

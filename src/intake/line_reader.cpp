@@ -1,26 +1,16 @@
 #include "intake/line_reader.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace folivane {
 
 namespace {
 
-constexpr qsizetype kFirstReadSize = 64 * 1024;
 constexpr qsizetype kLargestRead = 16 * 1024 * 1024;
 
 bool EndsLine(char16_t unit) { return unit == u'\n' || unit == u'\r' || unit == u'\0'; }
 
 }  // namespace
-
-std::ptrdiff_t MemoryByteSource::Read(char* buffer, std::ptrdiff_t size) {
-  const std::ptrdiff_t count = std::min<std::ptrdiff_t>(size, bytes_.size() - position_);
-  if (count <= 0) return 0;
-  std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(count));
-  position_ += count;
-  return count;
-}
 
 QByteArray ReadAtMost(ByteSource& source, qint64 limit, bool& cutShort) {
   cutShort = false;
@@ -28,7 +18,7 @@ QByteArray ReadAtMost(ByteSource& source, qint64 limit, bool& cutShort) {
   limit = std::max<qint64>(limit, 0);
   const qint64 hint = source.SizeHint();
   // A source that knows its size gets one buffer of that size; others grow as they deliver.
-  qint64 capacity = hint >= 0 ? std::min(hint, limit) : std::min<qint64>(limit, kFirstReadSize);
+  qint64 capacity = hint >= 0 ? std::min(hint, limit) : std::min<qint64>(limit, kReadSize);
   bytes.resize(static_cast<qsizetype>(capacity));
   qint64 filled = 0;
   for (;;) {
@@ -39,7 +29,7 @@ QByteArray ReadAtMost(ByteSource& source, qint64 limit, bool& cutShort) {
         cutShort = source.Read(&probe, 1) > 0;
         break;
       }
-      capacity = std::min(limit, std::max<qint64>(2 * capacity, kFirstReadSize));
+      capacity = std::min(limit, std::max<qint64>(2 * capacity, kReadSize));
       bytes.resize(static_cast<qsizetype>(capacity));
     }
     const qint64 wanted = std::min<qint64>(capacity - filled, kLargestRead);

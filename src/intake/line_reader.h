@@ -2,14 +2,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <cstddef>
 
 namespace folivane {
 
-// Where the copy's bytes come from: a file, or memory for tests, fuzzing and benchmarks.
+// Where the copy's bytes come from: the opened file, or a stand-in of the tests.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -20,17 +19,8 @@ class ByteSource {
   virtual qint64 SizeHint() const { return -1; }
 };
 
-// A byte source over memory that the caller keeps alive.
-class MemoryByteSource final : public ByteSource {
- public:
-  explicit MemoryByteSource(QByteArrayView bytes) : bytes_(bytes) {}
-  std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override;
-  qint64 SizeHint() const override { return bytes_.size(); }
-
- private:
-  QByteArrayView bytes_;
-  std::ptrdiff_t position_ = 0;
-};
+// How much the intake asks of a source at a time, where the source's size does not decide it.
+inline constexpr qsizetype kReadSize = 64 * 1024;
 
 // Reads the source to its end, a failed read or `limit` bytes, whichever comes first; the source
 // is not asked again after it reported its end or a failure. `cutShort` tells whether bytes may

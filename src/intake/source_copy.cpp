@@ -29,12 +29,11 @@ DecodedText ReadAndDecode(ByteSource& source, const IntakeOptions& options, bool
     const QByteArray bytes = ReadAtMost(source, options.maxBytes, cutShort);
     return DecodeCopyText(bytes, options.encoding);
   }
-  constexpr qsizetype kChunk = 64 * 1024;
   QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
   QString text;
   const qint64 hint = source.SizeHint();
   if (hint >= 0) text.reserve(static_cast<qsizetype>(std::min(hint, options.maxBytes)));
-  QByteArray chunk(kChunk, Qt::Uninitialized);
+  QByteArray chunk(kReadSize, Qt::Uninitialized);
   QByteArray carried;  // the last bytes of the chunk before, which the decoder may still hold
   qint64 total = 0;
   for (;;) {
@@ -43,7 +42,7 @@ DecodedText ReadAndDecode(ByteSource& source, const IntakeOptions& options, bool
       cutShort = source.Read(&probe, 1) > 0;
       break;
     }
-    const std::ptrdiff_t count = source.Read(chunk.data(), std::min<qint64>(kChunk, options.maxBytes - total));
+    const std::ptrdiff_t count = source.Read(chunk.data(), std::min<qint64>(kReadSize, options.maxBytes - total));
     if (count <= 0) break;
     const QByteArrayView bytes(chunk.constData(), count);
     const qsizetype before = text.size();

@@ -3,8 +3,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <memory>
 
 #include "intake/line_reader.h"
 #include "intake/text_decoding.h"
@@ -48,13 +46,9 @@ void ReadSourceLines(ByteSource& source, SourceText& out, const IntakeOptions& o
 // The version text of a marker line: after the marker up to the next "=" or the end.
 QString IdeVersionOf(const QString& markerLine);
 
-// Lets a test see, or interfere with, the opened copy as it is read.
-using CopySourceWrapper = std::function<std::unique_ptr<ByteSource>(ByteSource& copy)>;
-
 struct CopyReading {
   CopyDisposal disposal = CopyDisposal::Delete;
   IntakeOptions options;
-  CopySourceWrapper throughSource;
 };
 
 // Reads the copy at `copyPath` into `out` (cleared first), closes it and, with Delete, deletes it.

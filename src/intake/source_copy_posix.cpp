@@ -82,8 +82,7 @@ ReadOutcome ReadRegularCopy(const QByteArray& path, bool throughLink, SourceText
   IntakeOptions options = how.options;
   const bool largerThanRead = size > options.maxBytes;
   options.maxBytes = std::min(options.maxBytes, size);
-  const std::unique_ptr<ByteSource> wrapped = how.throughSource ? how.throughSource(copy) : nullptr;
-  ReadSourceLines(wrapped ? *wrapped : copy, out, options);
+  ReadSourceLines(copy, out, options);
   out.cutShort = out.cutShort || largerThanRead;
   qCInfo(lcIntake, "copy %s read: %lld lines before the options block, %s%s", path.constData(),
          static_cast<long long>(out.lines.size()), out.encoding.constData(),

@@ -1,7 +1,5 @@
 #include "settings/ini.h"
 
-#include "intake/text_decoding.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -15,11 +13,8 @@ namespace folivane {
 
 namespace {
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr char kLineEnd[] = "\r\n";
-
-// The settings file is 47 bytes; a file that reads on for ever (a link into /proc, a huge
-// file) is read only this far.
-constexpr qint64 kMaxIniBytes = 64 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -94,7 +89,7 @@ struct IniEngine::Document {
   }
 
   QByteArray Compose() const {
-    QByteArray out = QByteArray(kUtf8ByteOrderMark) + kLineEnd;
+    QByteArray out = QByteArray(kByteOrderMark) + kLineEnd;
     for (const IniEntry& entry : entries) {
       if (entry.isGroup) {
         out.append('[').append(entry.name).append(']');
@@ -135,7 +130,7 @@ bool IniEngine::OpenIni(const QString& path) {
   const QByteArray bytes = file.read(kMaxIniBytes);
   // Without a byte order mark the text is ISO 8859-1.
   document_->entries =
-      ParseIni(bytes.startsWith(kUtf8ByteOrderMark) ? bytes.sliced(3) : QString::fromLatin1(bytes).toUtf8());
+      ParseIni(bytes.startsWith(kByteOrderMark) ? bytes.sliced(3) : QString::fromLatin1(bytes).toUtf8());
   return true;
 }
 

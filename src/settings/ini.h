@@ -13,6 +13,10 @@ namespace folivane {
 // no digits read as 0, and values beyond the 32-bit range saturate.
 qint32 ParseIniInteger(QByteArrayView value);
 
+// How much of a file is read. The settings file is 47 bytes; a file that reads on for ever (a
+// link into /proc, a huge file) is read only this far.
+inline constexpr qint64 kMaxIniBytes = 64 * 1024;
+
 // Holds at most one INI document: one read from a file, or one created to replace a file.
 // Opening or creating a document first closes the one before. Group names and keys compare with
 // ASCII letter case folded. A document read from a file is only read, never written back.
@@ -23,7 +27,7 @@ class IniEngine {
   IniEngine(const IniEngine&) = delete;
   IniEngine& operator=(const IniEngine&) = delete;
 
-  // Reads the first 64 KiB of a regular file; true when one was read. Otherwise the document is
+  // Reads the first kMaxIniBytes of a regular file; true when one was read. Otherwise the document is
   // empty, as for an empty file.
   bool OpenIni(const QString& path);
   // Starts an empty document that replaces the file on closing. False, and no document,

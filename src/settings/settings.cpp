@@ -28,8 +28,9 @@ Settings LoadSettings(const QString& path) {
   if (!engine.OpenIni(path)) {
     qCInfo(lcSettings, "settings file %s not read (missing, or not a regular file): the defaults stand",
            qUtf8Printable(path));
-  } else if (QFileInfo(path).size() > 64 * 1024) {
-    qCInfo(lcSettings, "settings file %s is larger than 64 KiB: only its start was read", qUtf8Printable(path));
+  } else if (QFileInfo(path).size() > kMaxIniBytes) {
+    qCInfo(lcSettings, "settings file %s is larger than %lld bytes: only its start was read", qUtf8Printable(path),
+           static_cast<long long>(kMaxIniBytes));
   }
   engine.SelectGroup(QStringLiteral("Settings"));
   if (engine.ReadInteger(QStringLiteral("FontSize"), 1) == 0) settings.fontSize = FontSize::Large;

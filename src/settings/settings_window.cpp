@@ -19,13 +19,12 @@ namespace folivane {
 
 namespace {
 
-QLabel* AddLabel(QWidget* window, const QString& text, const QRect& rect) {
+void AddLabel(QWidget* window, const QString& text, const QRect& rect) {
   auto* label = new QLabel(window);
   label->setTextFormat(Qt::PlainText);  // an ampersand shows as an ampersand
   label->setText(text);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(rect);
-  return label;
 }
 
 QRadioButton* AddOption(QWidget* window, QButtonGroup* group, const QString& text, const QRect& rect) {
@@ -46,16 +45,16 @@ SettingsWindow::SettingsWindow(const QString& settingsPath, Settings& settings)
   setFixedSize(kClientWidth, kClientHeight);
 
   // Created in stacking order: the frame lies beneath the controls drawn inside it.
-  frame_ = new QGroupBox(QStringLiteral("Options"), this);
-  frame_->setGeometry(10, 10, 210, 115);
-  frame_->setFocusPolicy(Qt::NoFocus);
+  auto* frame = new QGroupBox(QStringLiteral("Options"), this);
+  frame->setGeometry(10, 10, 210, 115);
+  frame->setFocusPolicy(Qt::NoFocus);
 
   fontSizeGroup_ = new QButtonGroup(this);
   pageHeaderGroup_ = new QButtonGroup(this);
-  fontSizeLabel_ = AddLabel(this, QStringLiteral("Font Size:"), {20, 35, 95, 15});
+  AddLabel(this, QStringLiteral("Font Size:"), {20, 35, 95, 15});
   regular_ = AddOption(this, fontSizeGroup_, QStringLiteral("Regular"), {20, 50, 95, 15});
   large_ = AddOption(this, fontSizeGroup_, QStringLiteral("Large"), {115, 50, 95, 15});
-  pageHeaderLabel_ = AddLabel(this, QStringLiteral("Page Header:"), {20, 80, 95, 15});
+  AddLabel(this, QStringLiteral("Page Header:"), {20, 80, 95, 15});
   everyPage_ = AddOption(this, pageHeaderGroup_, QStringLiteral("Every Page"), {20, 95, 95, 15});
   firstPage_ = AddOption(this, pageHeaderGroup_, QStringLiteral("First Page"), {115, 95, 95, 15});
 

@@ -10,8 +10,6 @@
 #include <array>
 
 class QButtonGroup;
-class QGroupBox;
-class QLabel;
 class QPushButton;
 class QRadioButton;
 
@@ -29,15 +27,6 @@ class SettingsWindow : public QWidget {
 
   SettingsWindow(const QString& settingsPath, Settings& settings);
 
-  QGroupBox* frame() const { return frame_; }
-  QLabel* fontSizeLabel() const { return fontSizeLabel_; }
-  QRadioButton* regularOption() const { return regular_; }
-  QRadioButton* largeOption() const { return large_; }
-  QLabel* pageHeaderLabel() const { return pageHeaderLabel_; }
-  QRadioButton* everyPageOption() const { return everyPage_; }
-  QRadioButton* firstPageOption() const { return firstPage_; }
-  QPushButton* saveButton() const { return save_; }
-
  signals:
   void closed();
 
@@ -54,11 +43,8 @@ class SettingsWindow : public QWidget {
 
   QString settingsPath_;
   Settings& settings_;
-  QGroupBox* frame_ = nullptr;
-  QLabel* fontSizeLabel_ = nullptr;
   QRadioButton* regular_ = nullptr;
   QRadioButton* large_ = nullptr;
-  QLabel* pageHeaderLabel_ = nullptr;
   QRadioButton* everyPage_ = nullptr;
   QRadioButton* firstPage_ = nullptr;
   QPushButton* save_ = nullptr;

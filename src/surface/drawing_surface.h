@@ -15,9 +15,7 @@ inline constexpr QRgb kWhite = qRgb(255, 255, 255);
 // A font made for one print job. `valid` is false when the font service refused the request;
 // selecting such a font leaves the surface's current font as it was.
 struct Font {
-  QString face;        // the face name asked for, e.g. "Courier New Bold"
-  int pointSize = 0;   // as computed by the layout
-  int pixelSize = 0;   // character (em) height in device pixels
+  int pixelSize = 0;  // character (em) height in device pixels
   QFont qfont;
   bool valid = false;
 };

@@ -39,8 +39,6 @@ int ReadDisplayResolution() {
 
 Font MakeFont(const QString& faceName, int pointSize, int displayDpi) {
   Font font;
-  font.face = faceName;
-  font.pointSize = pointSize;
   font.pixelSize = MultiplyDivide(pointSize, displayDpi, kPointsPerInch);
   // A font needs a positive height; a collapsed layout (factor 0) asks for none.
   if (font.pixelSize <= 0) {
@@ -72,6 +70,5 @@ Font MakeFont(const QString& faceName, int pointSize, int displayDpi) {
   font.valid = true;
   return font;
 }
-
 
 }  // namespace folivane

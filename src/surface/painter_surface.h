@@ -19,13 +19,12 @@ class QIODevice;
 
 namespace folivane {
 
-// Page geometry of the PDF target: 600 dpi, with the printable area that a typical laser printer
-// reports on A4 (595 x 842 points, 4958 x 7017 pixels).
+// Page geometry of the PDF target: 600 dpi, and on A4 (595 x 842 points, 4958 x 7017 pixels) the
+// printable area that a typical laser printer reports there, 4760 x 6779 pixels at (99, 119).
 inline constexpr int kPdfResolution = 600;
-inline constexpr QRect kPdfPrintableArea{99, 119, 4760, 6779};
 
 // The printable area of the PDF target on a page of any size: the page at kPdfResolution less
-// the same margins as on A4 (99 pixels left and right, 119 at the top and the bottom).
+// the margins of that laser printer on A4 (99 pixels left and right, 119 at the top and the bottom).
 QRect PdfPrintableArea(const QPageSize& pageSize);
 
 // Draws the job with a QPainter on the paged device it owns. Needs Qt Gui alone, so that

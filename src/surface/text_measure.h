@@ -39,7 +39,6 @@ class TextMeasurer {
 
   // Measures on `device`; null measures nothing (every width 0, no additive advance).
   void SetDevice(const QPaintDevice* device);
-  const QPaintDevice* Device() const { return device_; }
   void SelectFont(const QFont& font);
   const QFont& CurrentFont() const { return currentFont_; }
 

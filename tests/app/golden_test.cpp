@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include "app/print_road.h"
+#include "layout/recording_surface.h"
 #include "support/settings_choices.h"
 #include "surface/pdf_surface.h"
 #include "surface/painter_surface.h"
@@ -39,8 +40,9 @@ class TracingSurface final : public DrawingSurface {
     target_.CloseJob();
   }
   void UseFont(const Font& font) override {
-    trace.append(u"UseFont \"%1\" %2pt %3px%4"_qs.arg(font.face)
-                     .arg(font.pointSize)
+    // The point size the layout asked for follows from the pixel size at the run's 96 dpi.
+    trace.append(u"UseFont \"%1\" %2pt %3px%4"_qs.arg(FaceOf(font))
+                     .arg(qRound(font.pixelSize * 72.0 / 96))
                      .arg(font.pixelSize)
                      .arg(font.valid ? QString() : u" (refused)"_qs));
     target_.UseFont(font);

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "chunked_source.h"
 #include "intake/line_reader.h"
 #include "intake/source_copy.h"
 #include "intake/text_decoding.h"
@@ -105,7 +106,7 @@ bool ReadThroughPipe(QByteArrayView bytes, qint64 limit, folivane::SourceText& o
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const QByteArrayView bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
-  folivane::MemoryByteSource whole(bytes);
+  folivane::ChunkedSource whole(bytes.toByteArray());
   folivane::SourceText wholeText;
   folivane::ReadSourceLines(whole, wholeText);
 
@@ -118,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Through a pipe, whole and cut at half its bytes: as from memory with the same bound.
   for (const qint64 limit : {folivane::kMaxCopyBytes, static_cast<qint64>(size / 2)}) {
     folivane::SourceText piped;
-    folivane::MemoryByteSource again(bytes);
+    folivane::ChunkedSource again(bytes.toByteArray());
     folivane::SourceText expected;
     folivane::IntakeOptions options;
     options.maxBytes = limit;

@@ -4,8 +4,8 @@
 #include <QByteArray>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
-#include "intake/line_reader.h"
 #include "intake/source_copy.h"
 
 namespace folivane {
@@ -22,24 +22,34 @@ class PeakMemory {
   static qint64 Bytes() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
-    const auto match = QRegularExpression(QStringLiteral("VmHWM:\\s+(\\d+) kB")).match(QString::fromLatin1(status.readAll()));
+    const auto match =
+        QRegularExpression(QStringLiteral("VmHWM:\\s+(\\d+) kB")).match(QString::fromLatin1(status.readAll()));
     return match.hasMatch() ? match.captured(1).toLongLong() * 1024 : -1;
   }
   static qint64 Current() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
-    const auto match = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(QString::fromLatin1(status.readAll()));
+    const auto match =
+        QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(QString::fromLatin1(status.readAll()));
     return match.hasMatch() ? match.captured(1).toLongLong() * 1024 : -1;
   }
 };
 
-// Reads `input` through the intake and gives the growth of peak memory above the memory in use
-// before the read (the input itself already counted).
+// Writes `input` to a file of its own and gives the file's name.
+QByteArray FileHolding(const QTemporaryDir& dir, const QByteArray& input) {
+  QFile file(dir.filePath(QStringLiteral("source.pb")));
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(input) == input.size());
+  return QFile::encodeName(file.fileName());
+}
+
+// Reads `input` from a file through the intake and gives the growth of peak memory above the
+// memory in use before the read (the input itself already counted).
 qint64 PeakGrowthOfReading(const QByteArray& input, SourceText& out) {
+  QTemporaryDir dir;
+  const QByteArray path = FileHolding(dir, input);
   const qint64 before = PeakMemory::Current();
   if (!PeakMemory::Reset() || before < 0) return -1;
-  MemoryByteSource source(input);
-  ReadSourceLines(source, out);
+  EXPECT_EQ(ReadSourceFile(path, out), QString());
   return PeakMemory::Bytes() - before;
 }
 
@@ -70,8 +80,7 @@ TEST(IntakeFaults, TenMillionEmptyLinesCostOnlyTheLineList) {
   EXPECT_TRUE(text.lines.back().isEmpty());
   // An empty line owns no text: the list's own slots (with room to grow) are all it may cost.
   const qint64 listSlots = kLines * qint64(sizeof(QString));
-  if (kPeakMemoryMeans)
-    EXPECT_LE(growth, 2 * listSlots + 16 * kMiB) << "peak growth " << growth / kMiB << " MiB";
+  if (kPeakMemoryMeans) EXPECT_LE(growth, 2 * listSlots + 16 * kMiB) << "peak growth " << growth / kMiB << " MiB";
 }
 
 TEST(IntakeFaults, OneLineOfFiftyMegabytesCostsASmallMultipleOfItsSize) {
@@ -101,17 +110,21 @@ TEST(IntakeFaults, SequencesAtReadEdgesOfLongLines) {
   } cases[] = {
       {"split by a refill", "\xE2\x82\xAC\n", {plain + QStringLiteral("\u20ac")}, {}},
       {"cut off by the end", "\xE2\x82", {plain + QStringLiteral("\ufffd")}, {}},
-      {"broken by the LF", "\xE2\x82\n; IDE Options = 6.10\n", {plain + QStringLiteral("\ufffd")},
+      {"broken by the LF",
+       "\xE2\x82\n; IDE Options = 6.10\n",
+       {plain + QStringLiteral("\ufffd")},
        QStringLiteral(" 6.10")},
-      {"options block after a whole sequence", "\xC3\xA9\n; IDE Options = 6.10\n",
-       {plain + QStringLiteral("\u00e9")}, QStringLiteral(" 6.10")},
+      {"options block after a whole sequence",
+       "\xC3\xA9\n; IDE Options = 6.10\n",
+       {plain + QStringLiteral("\u00e9")},
+       QStringLiteral(" 6.10")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const QByteArray input = QByteArray(edge, 'b') + c.tail;
     SourceText text;
-    MemoryByteSource source(input);
-    ReadSourceLines(source, text, {kMaxCopyBytes, kMaxCopyLines, "utf-8"});
+    QTemporaryDir dir;
+    EXPECT_EQ(ReadSourceFile(FileHolding(dir, input), text, {kMaxCopyBytes, kMaxCopyLines, "utf-8"}), QString());
     EXPECT_EQ(text.lines, c.lines);
     EXPECT_EQ(text.ideVersion, c.ideVersion);
   }

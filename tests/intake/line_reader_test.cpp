@@ -4,42 +4,16 @@
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
-#include <cstring>
 #include <random>
 
 #include "intake/line_reader.h"
 #include "intake/source_copy.h"
+#include "chunked_source.h"
 
 namespace folivane {
 namespace {
 
 QString Text(QStringView text) { return text.toString(); }
-
-// Hands out at most `chunk` bytes a read, and fails (once, then would go on) at byte `failAt`.
-class ChunkedSource final : public ByteSource {
- public:
-  ChunkedSource(QByteArray bytes, std::ptrdiff_t chunk, std::ptrdiff_t failAt = -1)
-      : bytes_(std::move(bytes)), chunk_(chunk), failAt_(failAt) {}
-  std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
-    ++reads;
-    if (position_ == failAt_) {
-      failAt_ = -1;
-      return -1;
-    }
-    std::ptrdiff_t count = std::min({size, chunk_, static_cast<std::ptrdiff_t>(bytes_.size()) - position_});
-    if (failAt_ > position_) count = std::min(count, failAt_ - position_);
-    std::memcpy(buffer, bytes_.constData() + position_, static_cast<size_t>(count));
-    position_ += count;
-    return count;
-  }
-  int reads = 0;
-
- private:
-  QByteArray bytes_;
-  std::ptrdiff_t chunk_;
-  std::ptrdiff_t failAt_;
-  std::ptrdiff_t position_ = 0;
-};
 
 // Every line of the source read as UTF-8, the encoding whose sequence rules these cases check.
 QStringList ReadAll(ByteSource& source) {
@@ -70,7 +44,9 @@ TEST_P(LineReaderCases, SameLinesForEveryReadSize) {
 }
 
 template <size_t N>
-QByteArray Bytes(const char (&literal)[N]) { return QByteArray(literal, N - 1); }
+QByteArray Bytes(const char (&literal)[N]) {
+  return QByteArray(literal, N - 1);
+}
 
 const LineCase kLineEnds[] = {
     {"CrLfBetween", Bytes("a\r\nb"), {"a", "b"}},
@@ -102,9 +78,15 @@ const LineCase kSequences[] = {
     {"BrokenAfterOneFurtherByte", Bytes("\xE2\x82x\n"), {Text(u"\uFFFDx")}},
     {"TruncatedAtEnd", Bytes("a\xE2\x82"), {Text(u"a\uFFFD")}},
     {"TruncatedAloneAtEnd", Bytes("a\n\xF0\x9F"), {"a", Text(u"\uFFFD")}},
-    {"NulBreaksSequenceAndEndsLine", Bytes("ab\xE2\0\x82" "cd\nxy"), {Text(u"ab\uFFFD"), "?cd", "xy"}},
+    {"NulBreaksSequenceAndEndsLine",
+     Bytes("ab\xE2\0\x82"
+           "cd\nxy"),
+     {Text(u"ab\uFFFD"), "?cd", "xy"}},
     {"NulAsSecondByte", Bytes("\xC3\0zz\n"), {Text(u"\uFFFD"), "zz"}},
-    {"ByteOrderMarkKept", Bytes("\xEF\xBB\xBF" "A\nB"), {Text(u"\uFEFFA"), "B"}},
+    {"ByteOrderMarkKept",
+     Bytes("\xEF\xBB\xBF"
+           "A\nB"),
+     {Text(u"\uFEFFA"), "B"}},
     {"TwoByteOrderMarks", Bytes("\xEF\xBB\xBF\xEF\xBB\xBF"), {Text(u"\uFEFF\uFEFF")}},
     {"ByteOrderMarkOnLaterLine", Bytes("a\n\xEF\xBB\xBFz"), {"a", Text(u"\uFEFFz")}},
 };
@@ -177,16 +159,16 @@ QStringList ReferenceLines(const QByteArray& input) {
         line += sequence.size() == further + 1 ? sequence : QByteArray("\xEF\xBF\xBD");
       }
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless |
-                                                     QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     lines.append(decoder.decode(line));
   }
   return lines;
 }
 
 TEST(LineReader, AgreesWithByteByByteRulesOnRandomInput) {
-  const char alphabet[] = {'a', 'a', 'a', 'a', 'a', 'a', 'b', '\n', '\r', '\0', '\x80', '\xC3',
-                           '\xE2', '\xF0', '\xEF', '\xBB', '\xBF', '\xFF', '\xA9'};
+  const char alphabet[] = {'a',    'a',    'a',    'a',    'a',    'a',    'b',    '\n',   '\r',  '\0',
+                           '\x80', '\xC3', '\xE2', '\xF0', '\xEF', '\xBB', '\xBF', '\xFF', '\xA9'};
   std::mt19937 random(20240521);
   for (int round = 0; round < 300; ++round) {
     QByteArray input;
@@ -222,12 +204,16 @@ TEST(LineReader, EncodingFollowsTheBytes) {
     bool utf8;
   } cases[] = {
       {"code page", Bytes("; caf\xE9\n; line2\n; line3\n"), {Text(u"; caf\u00E9"), "; line2", "; line3"}, false},
-      {"byte-order mark", Bytes("\xEF\xBB\xBF" "caf\xE9\nx"), {Text(u"\uFEFFcaf\uFFFD"), "x"}, true},
+      {"byte-order mark",
+       Bytes("\xEF\xBB\xBF"
+             "caf\xE9\nx"),
+       {Text(u"\uFEFFcaf\uFFFD"), "x"},
+       true},
       {"one stray byte", Bytes("\xC3\xA9t\xC3\xA9 \xA9\n"), {Text(u"\u00E9t\u00E9 \u00A9")}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MemoryByteSource source(c.bytes);
+    ChunkedSource source(c.bytes);
     SourceText text;
     ReadSourceLines(source, text);
     EXPECT_EQ(text.lines, c.lines);
@@ -238,7 +224,10 @@ TEST(LineReader, EncodingFollowsTheBytes) {
 // Well-formed UTF-8 decoded as it is read: a sequence split between reads, a four-byte one giving
 // two UTF-16 units from a single byte read, comes out whole.
 TEST(LineReader, SequencesSplitBetweenReadsComeOutWhole) {
-  const QByteArray bytes = QByteArray("a\xF0\x9F\x98\x80" "b\xE2\x82\xAC\n\xC3\xA9\xF0\x9F\x8C\xB1").repeated(50);
+  const QByteArray bytes = QByteArray(
+                               "a\xF0\x9F\x98\x80"
+                               "b\xE2\x82\xAC\n\xC3\xA9\xF0\x9F\x8C\xB1")
+                               .repeated(50);
   for (const std::ptrdiff_t chunk : {1, 2, 3, 5}) {
     ChunkedSource source(bytes, chunk);
     SourceText text;

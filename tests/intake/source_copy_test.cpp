@@ -15,6 +15,19 @@
 #include <functional>
 
 #include "intake/source_copy.h"
+#include "chunked_source.h"
+
+// The suite is linked with --wrap=read: the intake's read(2) calls come here first, so that a test
+// can step in between the intake and the copy, as another process or a failing disk could.
+extern "C" ssize_t __real_read(int descriptor, void* buffer, size_t size);
+
+namespace {
+std::function<ssize_t(int descriptor, void* buffer, size_t size)> readHook;
+}  // namespace
+
+extern "C" ssize_t __wrap_read(int descriptor, void* buffer, size_t size) {
+  return readHook ? readHook(descriptor, buffer, size) : __real_read(descriptor, buffer, size);
+}
 
 namespace folivane {
 namespace {
@@ -33,7 +46,7 @@ void PrintTo(const MarkerCase& c, std::ostream* out) { *out << c.name; }
 class MarkerCases : public ::testing::TestWithParam<MarkerCase> {};
 
 TEST_P(MarkerCases, LinesBeforeTheOptionsBlockAndTheLastVersion) {
-  MemoryByteSource source(GetParam().bytes);
+  ChunkedSource source(GetParam().bytes);
   SourceText text;
   text.lines = {"stale"};
   text.ideVersion = "stale";
@@ -91,9 +104,11 @@ bool Exists(const QString& path) {
   return ::lstat(QFile::encodeName(path).constData(), &entry) == 0;
 }
 
-// The intake on paths given as text, as the tests name their files.
+// The intake on paths given as text, as the tests name their files; a read hook lasts for one call.
 bool ReadCopy(const QString& copy, const QString& source, SourceText& out, const CopyReading& how = {}) {
-  return ReadSourceCopy(QFile::encodeName(copy), QFile::encodeName(source), out, how);
+  const bool read = ReadSourceCopy(QFile::encodeName(copy), QFile::encodeName(source), out, how);
+  readHook = nullptr;
+  return read;
 }
 
 int OpenDescriptorCount() {
@@ -138,31 +153,25 @@ TEST_F(SourceCopy, EmptyCopyIsReadAndDeleted) {
 
 TEST_F(SourceCopy, KeepDisposalLeavesTheFile) {
   const QString copy = Write("user.pb", "a\n");
-  EXPECT_TRUE(ReadCopy(copy, "", text_, {CopyDisposal::Keep, {}, {}}));
+  EXPECT_TRUE(ReadCopy(copy, "", text_, {CopyDisposal::Keep, {}}));
   EXPECT_EQ(text_.lines, QStringList({"a"}));
   EXPECT_TRUE(Exists(copy));
 }
 
 TEST_F(SourceCopy, FailedReadKeepsLinesSoFarAndStillClosesAndDeletes) {
-  class FailAfter final : public ByteSource {
-   public:
-    FailAfter(ByteSource& file, std::ptrdiff_t limit) : file_(file), left_(limit) {}
-    std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
-      if (left_ <= 0) return -1;
-      const std::ptrdiff_t count = file_.Read(buffer, std::min(size, left_));
-      left_ -= count;
-      return count;
-    }
-
-   private:
-    ByteSource& file_;
-    std::ptrdiff_t left_;
-  };
   const QString copy = Write("copy.pb", "one\ntwo\nthree\n");
   const int descriptors = OpenDescriptorCount();
-  EXPECT_TRUE(ReadCopy(copy, "", text_, {CopyDisposal::Delete, {}, [](ByteSource& file) {
-                                           return std::make_unique<FailAfter>(file, 6);
-                                         }}));
+  ssize_t left = 6;
+  readHook = [&](int descriptor, void* buffer, size_t size) -> ssize_t {
+    if (left <= 0) {
+      errno = EIO;
+      return -1;
+    }
+    const ssize_t count = __real_read(descriptor, buffer, std::min<size_t>(size, size_t(left)));
+    left -= count;
+    return count;
+  };
+  EXPECT_TRUE(ReadCopy(copy, "", text_));
   EXPECT_EQ(text_.lines, QStringList({"one", "tw"}));
   EXPECT_FALSE(Exists(copy));
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -274,21 +283,11 @@ TEST_F(SourceCopy, CopyThatIsTheSourceItselfStays) {
 }
 
 // Runs `action` once, at the first read of the copy, as another process could at any moment.
-CopyReading ActingDuringTheRead(std::function<void()> action) {
-  class ActOnce final : public ByteSource {
-   public:
-    ActOnce(ByteSource& file, std::function<void()> action) : file_(file), action_(std::move(action)) {}
-    std::ptrdiff_t Read(char* buffer, std::ptrdiff_t size) override {
-      if (action_) std::exchange(action_, nullptr)();
-      return file_.Read(buffer, size);
-    }
-    qint64 SizeHint() const override { return file_.SizeHint(); }
-
-   private:
-    ByteSource& file_;
-    std::function<void()> action_;
+void ActingDuringTheRead(std::function<void()> action) {
+  readHook = [action = std::move(action)](int descriptor, void* buffer, size_t size) mutable {
+    if (action) std::exchange(action, nullptr)();
+    return __real_read(descriptor, buffer, size);
   };
-  return {CopyDisposal::Delete, {}, [action](ByteSource& file) { return std::make_unique<ActOnce>(file, action); }};
 }
 
 // A file put in the copy's place while it is read (an editor saving the source over it, another
@@ -308,10 +307,9 @@ TEST_F(SourceCopy, FileRenamedOntoTheCopyDuringTheReadStays) {
     if (c.locked) {
       ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     }
-    EXPECT_TRUE(ReadCopy(copy, c.sameAsSource ? copy : PathOf("elsewhere.pb"), text_, ActingDuringTheRead([&] {
-                           ASSERT_TRUE(QFile::rename(saved, copy) ||
-                                       (QFile::remove(copy) && QFile::rename(saved, copy)));
-                         })));
+    ActingDuringTheRead(
+        [&] { ASSERT_TRUE(QFile::rename(saved, copy) || (QFile::remove(copy) && QFile::rename(saved, copy))); });
+    EXPECT_TRUE(ReadCopy(copy, c.sameAsSource ? copy : PathOf("elsewhere.pb"), text_));
     EXPECT_EQ(text_.lines, QStringList({"old"}));
     QFile left(copy);
     ASSERT_TRUE(left.open(QIODevice::ReadOnly));
@@ -325,26 +323,27 @@ TEST_F(SourceCopy, FileRenamedOntoTheCopyDuringTheReadStays) {
 // bounds: a file that keeps growing, or reads on past its size of 0, ends.
 TEST_F(SourceCopy, ReadingEndsAtTheSizeWhenOpenedAndAtTheBounds) {
   const QString copy = Write("copy.pb", "one\ntwo\n");
-  EXPECT_TRUE(ReadCopy(copy, "", text_, ActingDuringTheRead([&] {
-                         QFile grow(copy);
-                         ASSERT_TRUE(grow.open(QIODevice::Append));
-                         grow.write(QByteArray(1 << 20, 'x'));
-                       })));
+  ActingDuringTheRead([&] {
+    QFile grow(copy);
+    ASSERT_TRUE(grow.open(QIODevice::Append));
+    grow.write(QByteArray(1 << 20, 'x'));
+  });
+  EXPECT_TRUE(ReadCopy(copy, "", text_));
   EXPECT_EQ(text_.lines, QStringList({"one", "two"}));
   EXPECT_TRUE(text_.cutShort);
 
-  EXPECT_TRUE(ReadCopy("/proc/self/pagemap", "", text_, {CopyDisposal::Keep, {}, {}}));
+  EXPECT_TRUE(ReadCopy("/proc/self/pagemap", "", text_, {CopyDisposal::Keep, {}}));
   EXPECT_TRUE(text_.lines.isEmpty());
 
   const QByteArray lines = QByteArray("line\n").repeated(10);
   for (const IntakeOptions& bounds :
        {IntakeOptions{10, kMaxCopyLines, "auto"}, IntakeOptions{kMaxCopyBytes, 2, "auto"}}) {
-    MemoryByteSource source(lines);
+    ChunkedSource source(lines);
     ReadSourceLines(source, text_, bounds);
     EXPECT_EQ(text_.lines, QStringList({"line", "line"}));
     EXPECT_TRUE(text_.cutShort);
   }
-  MemoryByteSource whole(lines);
+  ChunkedSource whole(lines);
   ReadSourceLines(whole, text_, IntakeOptions{50, 10, "auto"});
   EXPECT_EQ(text_.lines.size(), 10);
   EXPECT_FALSE(text_.cutShort);

@@ -2,23 +2,19 @@
 
 #include "layout/furniture.h"
 #include "layout/place_text.h"
+#include "surface/fonts.h"
 #include "recording_surface.h"
 
 namespace folivane {
 namespace {
 
-Font FaceOnly(const char* face) {
-  Font font;
-  font.face = QString::fromLatin1(face);
-  font.valid = true;
-  return font;
-}
+Font FontNamed(const char* face) { return MakeFont(QString::fromLatin1(face), 46, 96); }
 
 JobContext WorkedExampleJob() {
   JobContext job;
   job.scale = ComputeLayoutScale(4760, 6779);  // 23 x 26
-  job.fonts = JobFonts{FaceOnly("Courier New"), FaceOnly("Courier New Bold"), FaceOnly("Arial"),
-                       FaceOnly("Arial Bold"), FaceOnly("Arial Bold")};
+  job.fonts = JobFonts{FontNamed("Courier New"), FontNamed("Courier New Bold"), FontNamed("Arial"),
+                       FontNamed("Arial Bold"), FontNamed("Arial Bold")};
   job.logo = QImage(496, 347, QImage::Format_RGB32);
   job.ideVersion = QStringLiteral(" 6.10 LTS (Linux - x64)");
   job.sourcePath = QStringLiteral("/home/ann/projects/Greenhouse.pb");
@@ -101,7 +97,8 @@ TEST(FurnitureTest, EmptyVersionAndInvalidClockStillDrawTheRest) {
 
 TEST(PlaceTextTest, LeftTextStartsAndEmptyRightTextEndsAtX) {
   const LayoutScale scale = ComputeLayoutScale(4760, 6779);
-  for (const auto& [alignment, text] : {std::pair{Align::Left, QStringLiteral("abc")}, std::pair{Align::Right, QString()}}) {
+  for (const auto& [alignment, text] :
+       {std::pair{Align::Left, QStringLiteral("abc")}, std::pair{Align::Right, QString()}}) {
     RecordingSurface surface;
     PlaceText(surface, scale, 192, 252, text, alignment);
     EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutText).at(0).x, 4416);

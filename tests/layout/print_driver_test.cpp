@@ -187,11 +187,12 @@ TEST(PrintDriverTest, JobRunsInOrderWithFontsAtTheirSizes) {
   EXPECT_TRUE(dump.indexOf(QStringLiteral("p1 PutText 4416,6552 \"Page 1\" font=\"Arial\" colour=000000 transparent")) <
               bodyFont);
 
-  QMap<QString, int> pointSizes;
-  for (const SurfaceCall& call : surface.CallsOf(SurfaceCall::Kind::UseFont)) pointSizes[call.text] = call.pointSize;
-  EXPECT_EQ(pointSizes.value(QStringLiteral("Courier New")), 62);
-  EXPECT_EQ(pointSizes.value(QStringLiteral("Courier New Bold")), 51);
-  EXPECT_EQ(pointSizes.value(QStringLiteral("Arial")), 46);
+  // Point sizes 62, 51 and 46 at 96 dpi.
+  QMap<QString, int> pixelSizes;
+  for (const SurfaceCall& call : surface.CallsOf(SurfaceCall::Kind::UseFont)) pixelSizes[call.text] = call.pixelSize;
+  EXPECT_EQ(pixelSizes.value(QStringLiteral("Courier New")), 83);
+  EXPECT_EQ(pixelSizes.value(QStringLiteral("Courier New Bold")), 68);
+  EXPECT_EQ(pixelSizes.value(QStringLiteral("Arial")), 61);
   EXPECT_EQ(surface.CallsOf(SurfaceCall::Kind::PutImage).at(0).width, 496);
 }
 

@@ -10,6 +10,12 @@
 
 namespace folivane {
 
+// The face name a font was made for, e.g. "Courier New Bold": its family, with " Bold" when the
+// family had to be asked for in bold weight.
+inline QString FaceOf(const Font& font) {
+  return font.qfont.bold() ? font.qfont.family() + QStringLiteral(" Bold") : font.qfont.family();
+}
+
 struct SurfaceCall {
   enum class Kind {
     ShowPrintDialog,
@@ -27,15 +33,15 @@ struct SurfaceCall {
     PutImage,
   };
   Kind kind = Kind::PutText;
-  int page = 0;        // 1 for the first page, one more after each NextPage
-  int x = 0;           // device pixels (PutText, FillBox, PutImage)
+  int page = 0;  // 1 for the first page, one more after each NextPage
+  int x = 0;     // device pixels (PutText, FillBox, PutImage)
   int y = 0;
-  int width = 0;       // FillBox size, or the image's size for PutImage
+  int width = 0;  // FillBox size, or the image's size for PutImage
   int height = 0;
-  QRgb colour = 0;   // SetForeground/SetBackground/FillBox colour; the pending front colour for PutText
-  QString text;        // PutText text, OpenJob document name, UseFont face name
-  QString font;        // face of the font last chosen with UseFont (PutText only)
-  int pointSize = 0;   // UseFont: the font's point size
+  QRgb colour = 0;           // SetForeground/SetBackground/FillBox colour; the pending front colour for PutText
+  QString text;              // PutText text, OpenJob document name, UseFont face name
+  QString font;              // face of the font last chosen with UseFont (PutText only)
+  int pixelSize = 0;         // UseFont: the font's character height
   bool transparent = false;  // PutText: transparent text background was in force
 };
 
@@ -47,7 +53,7 @@ class RecordingSurface : public DrawingSurface {
   int printableHeight = 6779;
   int jobId = 1;
   bool beginDrawingResult = true;
-  int unitWidth = 10;  // device pixels per UTF-16 unit in every font
+  int unitWidth = 10;     // device pixels per UTF-16 unit in every font
   bool recording = true;  // false keeps the counters but stores no calls (for long runs)
 
   QList<SurfaceCall> calls;
@@ -81,12 +87,11 @@ class RecordingSurface : public DrawingSurface {
   void EndDrawing() override { Record(SurfaceCall::Kind::EndDrawing); }
   void CloseJob() override { Record(SurfaceCall::Kind::CloseJob); }
 
-  // The face is tracked even for a font the font service refused, so tests see what was asked for.
   void UseFont(const Font& font) override {
-    font_ = font.face;
+    font_ = FaceOf(font);
     SurfaceCall call = Make(SurfaceCall::Kind::UseFont);
-    call.text = font.face;
-    call.pointSize = font.pointSize;
+    call.text = font_;
+    call.pixelSize = font.pixelSize;
     Store(call);
   }
   void SetForeground(QRgb colour) override {

@@ -3,11 +3,10 @@
 #include "support/settings_choices.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +20,20 @@ namespace {
 const QByteArray kSaved11 = "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = 1\r\nPageHeader = 1\r\n";
 const QByteArray kSaved00 = "\xEF\xBB\xBF\r\n[Settings]\r\nFontSize = 0\r\nPageHeader = 0\r\n";
 const QByteArray kOldFile = "; by hand\r\n[Settings]\r\nFontSize = 7\r\n";
+
+// What a control shows: a frame's title, a label's or a button's text.
+QString TextOf(const QWidget* control) {
+  return control->property(control->inherits("QGroupBox") ? "title" : "text").toString();
+}
+
+// The control that shows `text`, found as a user finds it.
+template <typename Control = QAbstractButton>
+Control* Find(const QWidget& window, const char* text) {
+  for (Control* control : window.findChildren<Control*>())
+    if (TextOf(control) == QLatin1String(text)) return control;
+  ADD_FAILURE() << "no control shows " << text;
+  return nullptr;
+}
 
 class SettingsWindowTest : public ::testing::Test {
  protected:
@@ -60,33 +73,26 @@ TEST_F(SettingsWindowTest, WindowAndControls) {
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
-  struct Control {
-    QWidget* widget;
+  // Created in this order, which is also their stacking and keyboard order.
+  const QList<QWidget*> controls = window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  const struct {
     QRect rect;
-    QString text;
+    const char* text;
+  } expected[] = {
+      {{10, 10, 210, 115}, "Options"},   {{20, 35, 95, 15}, "Font Size:"},   {{20, 50, 95, 15}, "Regular"},
+      {{115, 50, 95, 15}, "Large"},      {{20, 80, 95, 15}, "Page Header:"}, {{20, 95, 95, 15}, "Every Page"},
+      {{115, 95, 95, 15}, "First Page"}, {{160, 130, 60, 20}, "Save"},
   };
-  const Control controls[] = {
-      {window.frame(), {10, 10, 210, 115}, window.frame()->title()},
-      {window.fontSizeLabel(), {20, 35, 95, 15}, window.fontSizeLabel()->text()},
-      {window.regularOption(), {20, 50, 95, 15}, window.regularOption()->text()},
-      {window.largeOption(), {115, 50, 95, 15}, window.largeOption()->text()},
-      {window.pageHeaderLabel(), {20, 80, 95, 15}, window.pageHeaderLabel()->text()},
-      {window.everyPageOption(), {20, 95, 95, 15}, window.everyPageOption()->text()},
-      {window.firstPageOption(), {115, 95, 95, 15}, window.firstPageOption()->text()},
-      {window.saveButton(), {160, 130, 60, 20}, window.saveButton()->text()},
-  };
-  const char* texts[] = {"Options",    "Font Size:", "Regular",    "Large",
-                         "Page Header:", "Every Page", "First Page", "Save"};
-  for (std::size_t i = 0; i < std::size(controls); ++i) {
-    EXPECT_EQ(controls[i].widget->parentWidget(), &window) << texts[i];
-    EXPECT_EQ(controls[i].widget->geometry(), controls[i].rect) << texts[i];
-    EXPECT_EQ(controls[i].text, texts[i]);
+  ASSERT_EQ(controls.size(), qsizetype(std::size(expected)));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(TextOf(controls[qsizetype(i)]), expected[i].text);
+    EXPECT_EQ(controls[qsizetype(i)]->geometry(), expected[i].rect) << expected[i].text;
   }
-  // Creation order is stacking order: the frame lies beneath everything else.
-  EXPECT_EQ(window.children().indexOf(window.frame()), 0);
-  EXPECT_EQ(window.fontSizeLabel()->textFormat(), Qt::PlainText);
-  EXPECT_FALSE(window.saveButton()->autoDefault());
-  EXPECT_FALSE(window.saveButton()->isDefault());
+  // The frame lies beneath everything else.
+  EXPECT_EQ(window.children().indexOf(controls[0]), 0);
+  EXPECT_EQ(Find<QLabel>(window, "Font Size:")->textFormat(), Qt::PlainText);
+  EXPECT_FALSE(Find<QPushButton>(window, "Save")->autoDefault());
+  EXPECT_FALSE(Find<QPushButton>(window, "Save")->isDefault());
 }
 
 TEST_F(SettingsWindowTest, InitialStatesFollowTheRecord) {
@@ -95,13 +101,16 @@ TEST_F(SettingsWindowTest, InitialStatesFollowTheRecord) {
     bool regular;
     bool everyPage;
   };
-  const Case cases[] = {{Choices(1, 1), true, true}, {Choices(0, 0), false, false}, {Choices(1, 0), true, false}, {Choices(0, 1), false, true}};
+  const Case cases[] = {{Choices(1, 1), true, true},
+                        {Choices(0, 0), false, false},
+                        {Choices(1, 0), true, false},
+                        {Choices(0, 1), false, true}};
   for (Case c : cases) {
     SettingsWindow window(path_, c.settings);
-    EXPECT_EQ(window.regularOption()->isChecked(), c.regular);
-    EXPECT_EQ(window.largeOption()->isChecked(), !c.regular);
-    EXPECT_EQ(window.everyPageOption()->isChecked(), c.everyPage);
-    EXPECT_EQ(window.firstPageOption()->isChecked(), !c.everyPage);
+    EXPECT_EQ(Find(window, "Regular")->isChecked(), c.regular);
+    EXPECT_EQ(Find(window, "Large")->isChecked(), !c.regular);
+    EXPECT_EQ(Find(window, "Every Page")->isChecked(), c.everyPage);
+    EXPECT_EQ(Find(window, "First Page")->isChecked(), !c.everyPage);
   }
 }
 
@@ -110,7 +119,7 @@ TEST_F(SettingsWindowTest, SaveStoresOneOrZeroAndCloses) {
   SettingsWindow window(path_, settings);
   ShowActive(window);
   QSignalSpy closed(&window, &SettingsWindow::closed);
-  QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+  QTest::mouseClick(Find(window, "Save"), Qt::LeftButton);
   EXPECT_EQ(closed.count(), 1);
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(settings.fontSize == FontSize::Large, 1 == 0);
@@ -119,11 +128,11 @@ TEST_F(SettingsWindowTest, SaveStoresOneOrZeroAndCloses) {
 
   SettingsWindow second(path_, settings);
   ShowActive(second);
-  QTest::mouseClick(second.largeOption(), Qt::LeftButton);
-  QTest::mouseClick(second.firstPageOption(), Qt::LeftButton);
+  QTest::mouseClick(Find(second, "Large"), Qt::LeftButton);
+  QTest::mouseClick(Find(second, "First Page"), Qt::LeftButton);
   EXPECT_EQ(FileBytes(), kSaved11);  // clicking options writes nothing
   EXPECT_TRUE(second.isVisible());
-  QTest::mouseClick(second.saveButton(), Qt::LeftButton);
+  QTest::mouseClick(Find(second, "Save"), Qt::LeftButton);
   EXPECT_EQ(settings.fontSize == FontSize::Large, 0 == 0);
   EXPECT_EQ(settings.headerPlacement == HeaderPlacement::FirstPage, 0 == 0);
   EXPECT_EQ(FileBytes(), kSaved00);
@@ -134,7 +143,7 @@ TEST_F(SettingsWindowTest, ClosingOtherwiseSavesNothing) {
   SettingsWindow window(path_, settings);
   ShowActive(window);
   QSignalSpy closed(&window, &SettingsWindow::closed);
-  QTest::mouseClick(window.largeOption(), Qt::LeftButton);
+  QTest::mouseClick(Find(window, "Large"), Qt::LeftButton);
   window.close();
   EXPECT_EQ(closed.count(), 1);
   EXPECT_EQ(FileBytes(), kOldFile);
@@ -145,15 +154,15 @@ TEST_F(SettingsWindowTest, EnterAndEscapeDoNothing) {
   Settings settings;
   SettingsWindow window(path_, settings);
   ShowActive(window);
-  for (QWidget* target : {static_cast<QWidget*>(window.saveButton()), static_cast<QWidget*>(window.largeOption())}) {
+  for (QWidget* target : {static_cast<QWidget*>(Find(window, "Save")), static_cast<QWidget*>(Find(window, "Large"))}) {
     target->setFocus();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) PressKey(key);
   }
   EXPECT_TRUE(window.isVisible());
-  EXPECT_TRUE(window.regularOption()->isChecked());
+  EXPECT_TRUE(Find(window, "Regular")->isChecked());
   EXPECT_EQ(FileBytes(), kOldFile);
   PressKey(Qt::Key_Space);  // Space on a focused option checks it
-  EXPECT_TRUE(window.largeOption()->isChecked());
+  EXPECT_TRUE(Find(window, "Large")->isChecked());
 }
 
 TEST_F(SettingsWindowTest, TabVisitsEveryControlInARound) {
@@ -161,20 +170,20 @@ TEST_F(SettingsWindowTest, TabVisitsEveryControlInARound) {
   SettingsWindow window(path_, settings);
   ShowActive(window);
   EXPECT_EQ(QApplication::focusWidget(), &window);  // no control has the focus at first
-  const QWidget* forward[] = {window.regularOption(), window.largeOption(), window.everyPageOption(),
-                              window.firstPageOption(), window.saveButton(), window.regularOption()};
+  const QWidget* forward[] = {Find(window, "Regular"),    Find(window, "Large"), Find(window, "Every Page"),
+                              Find(window, "First Page"), Find(window, "Save"),  Find(window, "Regular")};
   for (const QWidget* expected : forward) {
     PressKey(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), expected);
   }
-  const QWidget* backward[] = {window.saveButton(), window.firstPageOption(), window.everyPageOption(),
-                               window.largeOption(), window.regularOption(), window.saveButton()};
+  const QWidget* backward[] = {Find(window, "Save"),  Find(window, "First Page"), Find(window, "Every Page"),
+                               Find(window, "Large"), Find(window, "Regular"),    Find(window, "Save")};
   for (const QWidget* expected : backward) {
     PressKey(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), expected);
   }
-  EXPECT_TRUE(window.regularOption()->isChecked());  // moving the focus checks nothing
-  EXPECT_TRUE(window.everyPageOption()->isChecked());
+  EXPECT_TRUE(Find(window, "Regular")->isChecked());  // moving the focus checks nothing
+  EXPECT_TRUE(Find(window, "Every Page")->isChecked());
 }
 
 TEST_F(SettingsWindowTest, ShiftTabFromNoFocusGoesToSave) {
@@ -182,28 +191,28 @@ TEST_F(SettingsWindowTest, ShiftTabFromNoFocusGoesToSave) {
   SettingsWindow window(path_, settings);
   ShowActive(window);
   PressKey(Qt::Key_Backtab, Qt::ShiftModifier);
-  EXPECT_EQ(QApplication::focusWidget(), window.saveButton());
+  EXPECT_EQ(QApplication::focusWidget(), Find(window, "Save"));
 }
 
 TEST_F(SettingsWindowTest, OptionsStayExclusive) {
   Settings settings = Choices(1, 1);
   SettingsWindow window(path_, settings);
   ShowActive(window);
-  QTest::mouseClick(window.regularOption(), Qt::LeftButton);  // clicking the checked option keeps it
-  EXPECT_TRUE(window.regularOption()->isChecked());
-  EXPECT_FALSE(window.largeOption()->isChecked());
-  QTest::mouseClick(window.largeOption(), Qt::LeftButton);
-  EXPECT_FALSE(window.regularOption()->isChecked());
-  EXPECT_TRUE(window.largeOption()->isChecked());
-  EXPECT_TRUE(window.everyPageOption()->isChecked());  // the other group is untouched
+  QTest::mouseClick(Find(window, "Regular"), Qt::LeftButton);  // clicking the checked option keeps it
+  EXPECT_TRUE(Find(window, "Regular")->isChecked());
+  EXPECT_FALSE(Find(window, "Large")->isChecked());
+  QTest::mouseClick(Find(window, "Large"), Qt::LeftButton);
+  EXPECT_FALSE(Find(window, "Regular")->isChecked());
+  EXPECT_TRUE(Find(window, "Large")->isChecked());
+  EXPECT_TRUE(Find(window, "Every Page")->isChecked());  // the other group is untouched
 }
 
 TEST_F(SettingsWindowTest, ArrowKeysDoNothing) {
   Settings settings = Choices(1, 1);
   SettingsWindow window(path_, settings);
   ShowActive(window);
-  const std::array<QWidget*, 5> controls = {window.regularOption(), window.largeOption(), window.everyPageOption(),
-                                            window.firstPageOption(), window.saveButton()};
+  const std::array<QWidget*, 5> controls = {Find(window, "Regular"), Find(window, "Large"), Find(window, "Every Page"),
+                                            Find(window, "First Page"), Find(window, "Save")};
   for (QWidget* control : controls) {
     control->setFocus();
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}) {
@@ -211,15 +220,15 @@ TEST_F(SettingsWindowTest, ArrowKeysDoNothing) {
       EXPECT_EQ(QApplication::focusWidget(), control) << key;
     }
   }
-  EXPECT_TRUE(window.regularOption()->isChecked());
-  EXPECT_TRUE(window.everyPageOption()->isChecked());
+  EXPECT_TRUE(Find(window, "Regular")->isChecked());
+  EXPECT_TRUE(Find(window, "Every Page")->isChecked());
   EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(SettingsWindowTest, StaticTextsStandAtTheTopOfTheirRectangle) {
   Settings settings;
   SettingsWindow window(path_, settings);
-  for (const QLabel* label : {window.fontSizeLabel(), window.pageHeaderLabel()}) {
+  for (const QLabel* label : {Find<QLabel>(window, "Font Size:"), Find<QLabel>(window, "Page Header:")}) {
     EXPECT_EQ(label->alignment(), Qt::AlignTop | Qt::AlignLeft) << label->text().toStdString();
   }
 }
@@ -228,7 +237,7 @@ TEST_F(SettingsWindowTest, ActivationGivesFocusBack) {
   Settings settings;
   SettingsWindow window(path_, settings);
   ShowActive(window);
-  window.largeOption()->setFocus();
+  Find(window, "Large")->setFocus();
   QWidget other;
   other.resize(50, 50);
   other.show();
@@ -236,7 +245,7 @@ TEST_F(SettingsWindowTest, ActivationGivesFocusBack) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
   QApplication::setActiveWindow(&window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  EXPECT_EQ(QApplication::focusWidget(), window.largeOption());
+  EXPECT_EQ(QApplication::focusWidget(), Find(window, "Large"));
 }
 
 TEST_F(SettingsWindowTest, RunReturnsAtOnceWithoutAWindowingSystem) {

@@ -26,7 +26,6 @@ TEST(MakeFont, PixelSizeIsPointSizeAtDisplayResolutionRoundedHalfAwayFromZero) {
     EXPECT_TRUE(font.valid) << c.pointSize << " at " << c.dpi;
     EXPECT_EQ(font.pixelSize, c.pixelSize) << c.pointSize << " at " << c.dpi;
     EXPECT_EQ(font.qfont.pixelSize(), c.pixelSize) << c.pointSize << " at " << c.dpi;
-    EXPECT_EQ(font.pointSize, c.pointSize);
   }
 }
 
@@ -56,7 +55,6 @@ TEST(MakeFont, FaceNamesResolveToMetricCompatibleFamilies) {
   for (const auto& c : cases) {
     const Font font = MakeFont(QString::fromLatin1(c.face), 46, 96);
     ASSERT_TRUE(font.valid) << c.face;
-    EXPECT_EQ(font.face, QString::fromLatin1(c.face));
     const QFontInfo info(font.qfont);
     EXPECT_EQ(info.family(), QString::fromLatin1(c.family)) << c.face;
     EXPECT_EQ(info.bold(), c.bold) << c.face;

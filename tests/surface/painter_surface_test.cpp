@@ -23,7 +23,7 @@ const QString kJobName = QStringLiteral("PureBasic - Folivane");
 
 // Renders a rectangle of one PDF page (in printable-area pixels) at 600 dpi in 8-bit grey.
 QImage Rasterise(const QString& pdf, int page, const QRect& area) {
-  const QRect onPage = area.translated(kPdfPrintableArea.topLeft());
+  const QRect onPage = area.translated(PdfPrintableArea(QPageSize(QPageSize::A4)).topLeft());
   const QString prefix = pdf + QStringLiteral(".crop");
   QProcess process;
   process.start(QStringLiteral("pdftoppm"),
