@@ -7,6 +7,7 @@ namespace folivane {
 
 struct DeflatePool::Job {
   std::string data;
+  std::function<std::string()> make;  // when set, makes the data
   Deflater::Effort effort = Deflater::Effort::kBothLevels;
   std::string deflated;
   std::exception_ptr failure;
@@ -39,9 +40,21 @@ DeflatePool::Ticket DeflatePool::Submit(std::string data, Deflater::Effort effor
   auto job = std::make_shared<Job>();
   job->data = std::move(data);
   job->effort = effort;
+  return Queue(std::move(job));
+}
+
+DeflatePool::Ticket DeflatePool::Submit(std::function<std::string()> make, Deflater::Effort effort) {
+  auto job = std::make_shared<Job>();
+  job->make = std::move(make);
+  job->effort = effort;
+  return Queue(std::move(job));
+}
+
+DeflatePool::Ticket DeflatePool::Queue(Ticket job) {
   if (workers_.empty()) {
     if (!ownDeflater_) ownDeflater_.emplace();
-    job->deflated = ownDeflater_->Deflate(job->data, effort);
+    if (job->make) job->data = job->make();
+    job->deflated = ownDeflater_->Deflate(job->data, job->effort);
     job->data = std::string();
     job->done = true;
     return job;
@@ -83,6 +96,7 @@ void DeflatePool::Work() {
     std::exception_ptr failure = noDeflater;
     if (deflater) {
       try {
+        if (job->make) job->data = job->make();
         deflated = deflater->Deflate(job->data, job->effort);
       } catch (...) {
         failure = std::current_exception();
@@ -93,6 +107,7 @@ void DeflatePool::Work() {
       job->deflated = std::move(deflated);
       job->failure = failure;
       job->data = std::string();
+      job->make = nullptr;
       job->done = true;
     }
     jobDone_.notify_all();

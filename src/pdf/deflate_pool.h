@@ -33,6 +33,8 @@ class DeflatePool {
   DeflatePool& operator=(const DeflatePool&) = delete;
 
   Ticket Submit(std::string data, Deflater::Effort effort = Deflater::Effort::kBothLevels);
+  // Deflates what `make` gives, made on the worker too (a picture's filtered samples, say).
+  Ticket Submit(std::function<std::string()> make, Deflater::Effort effort);
   // Waits for the stream and returns it deflated. What a worker failed with (out of memory) is
   // thrown here, on the caller's thread.
   std::string Take(const Ticket& ticket);
@@ -41,6 +43,7 @@ class DeflatePool {
   static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
  private:
+  Ticket Queue(Ticket job);
   void Work();
 
   std::mutex mutex_;

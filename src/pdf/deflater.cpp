@@ -22,6 +22,13 @@ Deflater::Deflater() : thorough_(libdeflate_alloc_compressor(kThoroughLevel)) {
 }
 
 std::string Deflater::Deflate(const std::string& data, Effort effort) {
+  if (effort == Effort::kSmallest) {
+    const std::unique_ptr<libdeflate_compressor, CompressorDeleter> smallest(libdeflate_alloc_compressor(12));
+    if (!smallest) throw std::bad_alloc();
+    std::string out(libdeflate_zlib_compress_bound(smallest.get(), data.size()), '\0');
+    out.resize(libdeflate_zlib_compress(smallest.get(), data.data(), data.size(), out.data(), out.size()));
+    return out;
+  }
   std::string out(libdeflate_zlib_compress_bound(thorough_.get(), data.size()), '\0');
   out.resize(libdeflate_zlib_compress(thorough_.get(), data.data(), data.size(), out.data(), out.size()));
   if (effort == Effort::kThoroughOnly || out.size() < 2) return out;

@@ -17,7 +17,8 @@ namespace folivane {
 class Deflater {
  public:
   // A picture after the Paeth filter never deflates smaller at level 4: it is worth one try only.
-  enum class Effort { kBothLevels, kThoroughOnly };
+  // The smallest (level 12, ten times slower) is for what is deflated once, before any run.
+  enum class Effort { kBothLevels, kThoroughOnly, kSmallest };
 
   Deflater();  // throws std::bad_alloc
   // Throws std::bad_alloc when the second level's tables cannot be had.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pdf/image_stream.h"
 #include "pdf/pdf_syntax.h"
 
 namespace folivane {
@@ -10,33 +11,6 @@ namespace {
 
 // Pages in flight per worker: enough to keep every core busy while the drawing thread runs ahead.
 constexpr std::size_t kPagesPerWorker = 4;
-
-// The rows of an RGB image, each with the PNG Paeth filter and its tag byte before it. A smoothly
-// scaled picture deflates to half the bytes this way (the logo: 58 against 115 KB).
-std::string PaethFilteredRows(const QImage& rgb) {
-  const std::size_t rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
-  std::string out;
-  out.reserve((rowBytes + 1) * static_cast<std::size_t>(rgb.height()));
-  const std::string zeros(rowBytes, '\0');
-  const auto* above = reinterpret_cast<const unsigned char*>(zeros.data());
-  for (int y = 0; y < rgb.height(); ++y) {
-    const unsigned char* row = rgb.constScanLine(y);
-    out += '\4';
-    for (std::size_t i = 0; i < rowBytes; ++i) {
-      const int left = i >= 3 ? row[i - 3] : 0;
-      const int up = above[i];
-      const int upLeft = i >= 3 ? above[i - 3] : 0;
-      const int guess = left + up - upLeft;
-      const int toLeft = std::abs(guess - left);
-      const int toUp = std::abs(guess - up);
-      const int toUpLeft = std::abs(guess - upLeft);
-      const int predicted = toLeft <= toUp && toLeft <= toUpLeft ? left : toUp <= toUpLeft ? up : upLeft;
-      out += static_cast<char>(row[i] - predicted);
-    }
-    above = row;
-  }
-  return out;
-}
 
 std::string Reference(int number) {
   std::string out;
@@ -47,8 +21,9 @@ std::string Reference(int number) {
 
 }  // namespace
 
-PdfDocument::PdfDocument(QIODevice& device, QSize pagePoints, int workers)
-    : file_(device), pagePoints_(pagePoints), workers_(std::max(workers, 0)) {}
+PdfDocument::PdfDocument(QIODevice& device, QSize pagePoints, int workers,
+                         std::span<const KnownImageStream> knownImages)
+    : file_(device), pagePoints_(pagePoints), workers_(std::max(workers, 0)), knownImages_(knownImages) {}
 
 // The workers stop before the fonts and pages they might still read go.
 PdfDocument::~PdfDocument() { pool_.reset(); }
@@ -77,8 +52,19 @@ std::string PdfDocument::ImageName(const QImage& image) {
     dictionary += " /DecodeParms << /Predictor 15 /Colors 3 /Columns ";
     AppendInt(dictionary, rgb.width());
     dictionary += " >>";
-    images_.push_back(Image{image.cacheKey(), number, std::move(dictionary),
-                            pool_->Submit(PaethFilteredRows(rgb), Deflater::Effort::kThoroughOnly)});
+    const quint64 digest = SamplesDigest(rgb);
+    const auto known = std::find_if(knownImages_.begin(), knownImages_.end(), [&](const KnownImageStream& k) {
+      return k.width == rgb.width() && k.height == rgb.height() && k.digest == digest;
+    });
+    if (known != knownImages_.end()) {
+      images_.push_back(Image{image.cacheKey(), number, std::move(dictionary), nullptr, known->deflated});
+    } else {
+      images_.push_back(Image{image.cacheKey(),
+                              number,
+                              std::move(dictionary),
+                              pool_->Submit([rgb] { return PaethFilteredRows(rgb); }, Deflater::Effort::kThoroughOnly),
+                              {}});
+    }
   }
   std::string name = "/Im";
   AppendInt(name, number);
@@ -124,7 +110,8 @@ bool PdfDocument::Finish(const QString& title, const QDateTime& created) {
 
   std::string resources = "<< /Font << " + fonts_.WriteAll(file_) + ">> /XObject << ";
   for (Image& image : images_) {
-    file_.WriteStream(image.number, image.dictionary + " /Filter /FlateDecode", pool_->Take(image.deflated));
+    file_.WriteStream(image.number, image.dictionary + " /Filter /FlateDecode",
+                      image.deflated ? pool_->Take(image.deflated) : std::string(image.deflatedBefore));
     resources += "/Im";
     AppendInt(resources, image.number);
     resources += ' ' + Reference(image.number) + ' ';

@@ -7,11 +7,13 @@
 #include <QString>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "pdf/content_stream.h"
 #include "pdf/deflate_pool.h"
+#include "pdf/image_stream.h"
 #include "pdf/pdf_file.h"
 #include "pdf/pdf_fonts.h"
 
@@ -24,7 +26,8 @@ namespace folivane {
 // bytes, whatever the number of workers.
 class PdfDocument {
  public:
-  PdfDocument(QIODevice& device, QSize pagePoints, int workers);
+  // A picture among `knownImages` is stored as deflated there (they outlive the document).
+  PdfDocument(QIODevice& device, QSize pagePoints, int workers, std::span<const KnownImageStream> knownImages = {});
   ~PdfDocument();
   PdfDocument(const PdfDocument&) = delete;
   PdfDocument& operator=(const PdfDocument&) = delete;
@@ -47,7 +50,8 @@ class PdfDocument {
     qint64 key = 0;  // QImage::cacheKey
     int number = 0;
     std::string dictionary;
-    DeflatePool::Ticket deflated;
+    DeflatePool::Ticket deflated;  // null for a known picture
+    std::string_view deflatedBefore;
   };
 
   void WriteOldestPage();
@@ -63,6 +67,7 @@ class PdfDocument {
   std::vector<int> pageObjects_;
   std::vector<Image> images_;
   std::vector<int> forms_;
+  std::span<const KnownImageStream> knownImages_;
   bool sound_ = true;
 };
 

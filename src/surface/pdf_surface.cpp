@@ -4,6 +4,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "surface/logo_streams.h"
 #include "surface/painter_surface.h"
 
 namespace folivane {
@@ -44,7 +45,7 @@ int PdfSurface::PrintableHeight() const { return printableArea_.height(); }
 
 int PdfSurface::OpenJob(const QString& documentName) {
   if (document_ || written_) return 0;
-  document_.emplace(output_, pagePoints_, workers_);
+  document_.emplace(output_, pagePoints_, workers_, kLogoStreams);
   if (!document_->Start()) {
     document_.reset();
     return 0;

@@ -69,5 +69,25 @@ TEST(PdfDocumentTest, FinishSaysWhenTheFileIsNotWhole) {
   EXPECT_FALSE(slipped.Finish(u"x"_qs, {}));
 }
 
+// A picture deflated before the run is stored as it was given; any other is deflated here.
+TEST(PdfDocumentTest, AKnownPictureIsStoredAsDeflatedBefore) {
+  QImage known(3, 2, QImage::Format_RGB888);
+  known.fill(Qt::red);
+  QImage other(3, 2, QImage::Format_RGB888);
+  other.fill(Qt::blue);
+  const KnownImageStream streams[] = {{3, 2, SamplesDigest(known), "KNOWN-STREAM"}};
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  PdfDocument document(buffer, QSize(595, 842), 1, streams);
+  ASSERT_TRUE(document.Start());
+  ContentStream page;
+  page.Draw(document.ImageName(known));
+  page.Draw(document.ImageName(other));
+  document.AddPage(std::move(page));
+  ASSERT_TRUE(document.Finish(u"x"_qs, {}));
+  EXPECT_TRUE(buffer.data().contains("stream\nKNOWN-STREAM\nendstream"));
+  EXPECT_EQ(buffer.data().count("/Subtype /Image"), 2);
+}
+
 }  // namespace
 }  // namespace folivane

@@ -6,10 +6,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "surface/fonts.h"
 #include "surface/logo.h"
+#include "surface/logo_streams.h"
 #include "surface/painter_surface.h"
 
 namespace folivane {
@@ -122,6 +126,25 @@ TEST(PdfSurfaceMeasure, TextEndsWhereItWasMeasuredWhenItsFallbackFontsAreNew) {
   const int measured = surface.MeasureText(text);
   EXPECT_EQ(surface.PutText(100, 100, text), 100 + measured);
   EXPECT_EQ(surface.MeasureText(text), measured);
+}
+
+// The logo's streams deflated at build time are the logo as a run on A4 or Letter prepares it,
+// and the run knows them again.
+TEST(LogoStreams, AreTheLogoOfTheUsualPapersAsARunPreparesIt) {
+  ASSERT_EQ(kLogoStreams.size(), 2u);
+  for (const QPageSize::PageSizeId paper : {QPageSize::A4, QPageSize::Letter}) {
+    const QImage rgb = PrepareLogo(PdfPrintableArea(QPageSize(paper)).width()).convertToFormat(QImage::Format_RGB888);
+    const auto known = std::find_if(kLogoStreams.begin(), kLogoStreams.end(), [&](const KnownImageStream& stream) {
+      return stream.width == rgb.width() && stream.height == rgb.height() && stream.digest == SamplesDigest(rgb);
+    });
+    ASSERT_NE(known, kLogoStreams.end()) << paper;
+    const std::string samples = PaethFilteredRows(rgb);
+    // qUncompress wants the inflated size in front, big-endian.
+    QByteArray framed(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(samples.size()), framed.data());
+    framed.append(known->deflated.data(), static_cast<qsizetype>(known->deflated.size()));
+    EXPECT_EQ(qUncompress(framed).toStdString(), samples) << paper;
+  }
 }
 
 }  // namespace
