@@ -8,7 +8,6 @@ namespace folivane {
 
 namespace {
 
-constexpr int kUnknownAdvance = -2;
 constexpr int kUnitCount = 0x10000;
 // Qt adds advances in 26.6 fixed point held in 32 bits: a text measured in one call must stay
 // below 2^25 device pixels or its width wraps around.
@@ -156,7 +155,7 @@ TextMeasurer::AdvanceCache& TextMeasurer::CurrentAdvanceCache() {
   return *advanceCache_;
 }
 
-int TextMeasurer::AdditiveAdvance(char16_t unit) {
+int TextMeasurer::LookUpAdditiveAdvance(char16_t unit) {
   if (!device_) return -1;
   AdvanceCache& cache = CurrentAdvanceCache();
   if (!cache.additiveFont) return -1;

@@ -44,7 +44,14 @@ class TextMeasurer {
 
   // The operations of DrawingSurface with the same names.
   int MeasureText(const QString& text);
-  int AdditiveAdvance(char16_t unit);
+  int AdditiveAdvance(char16_t unit) {
+    // Asked for every unit of every row twice (wrapped, then drawn): the known answer comes inline.
+    if (advanceCache_ != nullptr && advanceCache_->additiveFont) {
+      const int known = advanceCache_->advances[unit];
+      if (known != kUnknownAdvance) return known;
+    }
+    return LookUpAdditiveAdvance(unit);
+  }
   int WidestAdvance();
   const QFontMetrics& Metrics();
 
@@ -77,6 +84,8 @@ class TextMeasurer {
   static constexpr qsizetype kShortTextUnits = 16;
   static constexpr std::size_t kShortWidthsKept = 16384;
 
+  static constexpr int kUnknownAdvance = -2;
+  int LookUpAdditiveAdvance(char16_t unit);
   qsizetype WholeMeasureUnits();
   qint64 MeasureWhole(QStringView text);
   int ComputeAdditiveAdvance(char16_t unit);
