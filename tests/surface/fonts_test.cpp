@@ -1,4 +1,5 @@
 #include "surface/fonts.h"
+#include "surface/glyph_coverage.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -15,11 +16,10 @@ struct PixelSizeCase {
 
 TEST(MakeFont, PixelSizeIsPointSizeAtDisplayResolutionRoundedHalfAwayFromZero) {
   const PixelSizeCase cases[] = {
-      {46, 96, 61}, {62, 96, 83}, {51, 96, 68}, {58, 96, 77}, {92, 96, 123},
-      {46, 120, 77},  // 76.67
-      {3, 12, 1},     // exactly 0.5 goes up
-      {9, 4, 1},      // exactly 0.5 goes up
-      {1, 96, 1},     // 1.33
+      {46, 96, 61}, {62, 96, 83}, {51, 96, 68}, {58, 96, 77}, {92, 96, 123}, {46, 120, 77},  // 76.67
+      {3, 12, 1},                                                                            // exactly 0.5 goes up
+      {9, 4, 1},                                                                             // exactly 0.5 goes up
+      {1, 96, 1},                                                                            // 1.33
   };
   for (const auto& c : cases) {
     const Font font = MakeFont(QStringLiteral("Courier New"), c.pointSize, c.dpi);
@@ -76,6 +76,16 @@ TEST(MakeFont, LatinAdvancesAreWholePixelsThatAddUp) {
   const QFontMetrics metrics(font.qfont);
   const int one = metrics.horizontalAdvance(QLatin1Char('M'));
   EXPECT_EQ(metrics.horizontalAdvance(QString(80, QLatin1Char('M'))), 80 * one);
+}
+
+TEST(CharactersWithoutGlyph, NamesEachUncoveredCharacterOnceInCodePointOrder) {
+  const QStringList families{QStringLiteral("Courier New"), QStringLiteral("Arial")};
+  EXPECT_TRUE(CharactersWithoutGlyph({QStringLiteral("If a\t= 1 : b\x7f"), QString()}, families).isEmpty());
+  // Unassigned code points have no glyph anywhere, in and beyond the first plane; a Latin and a
+  // Chinese letter, a no-break space and a zero-width space (which needs none) are no loss.
+  const QString beyond = QString::fromUcs4(U"\U000E0080", 1);
+  const QStringList lines{u"caf\u00e9 \u0378\u4e2d"_qs + beyond, u"\u00a0\u200b\u0378"_qs + beyond + u"\u0377"_qs};
+  EXPECT_EQ(CharactersWithoutGlyph(lines, families), (QList<char32_t>{0x378, 0xE0080}));
 }
 
 }  // namespace
