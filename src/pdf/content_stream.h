@@ -18,6 +18,11 @@ class GlyphString {
   // the next code.
   void AddMove(double thousandths);
   bool Empty() const { return bytes_.empty() && !moved_; }
+  // Empties the string and keeps its room for the next.
+  void Clear() {
+    bytes_.clear();
+    moved_ = false;
+  }
 
  private:
   friend class ContentStream;

@@ -7,15 +7,33 @@ namespace folivane {
 bool PdfFile::Start() {
   // The second line's high bytes mark the file as binary for tools that guess.
   Write("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
+  // At once: a device that takes nothing ends the job before it is drawn.
+  Flush();
   return !failed_;
 }
 
 void PdfFile::Write(std::string_view bytes) {
+  position_ += static_cast<std::int64_t>(bytes.size());
   if (failed_) return;
-  if (device_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
+  // Small pieces (an object's head and tail) are gathered; a page's stream goes out as it is.
+  if (waiting_.size() + bytes.size() <= kGathered) {
+    waiting_ += bytes;
+    return;
+  }
+  Flush();
+  if (bytes.size() <= kGathered) {
+    waiting_ += bytes;
+  } else if (device_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
     failed_ = true;
   }
-  position_ += static_cast<std::int64_t>(bytes.size());
+}
+
+void PdfFile::Flush() {
+  if (!failed_ && !waiting_.empty() &&
+      device_.write(waiting_.data(), static_cast<qint64>(waiting_.size())) != static_cast<qint64>(waiting_.size())) {
+    failed_ = true;
+  }
+  waiting_.clear();
 }
 
 void PdfFile::WriteObject(int number, std::string_view body) {
@@ -101,6 +119,7 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(tail, start);
   tail += "\n%%EOF\n";
   Write(tail);
+  Flush();
   return !failed_;
 }
 

@@ -51,9 +51,13 @@ class PdfFile {
   };
 
   void Write(std::string_view bytes);
+  void Flush();
   void WritePacked();
 
   QIODevice& device_;
+  // Bytes gathered for the device, which takes each write as it comes (a system call each).
+  static constexpr std::size_t kGathered = 64 * 1024;
+  std::string waiting_;
   // One for every stream of the file: a compressor's tables are a megabyte of fresh memory.
   std::optional<Deflater> deflater_;
   std::int64_t position_ = 0;

@@ -131,6 +131,7 @@ class PdfSurface final : public DrawingSurface {
   QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
+  GlyphString pendingString_;
   QList<quint32> glyphs_;
   QList<QPointF> positions_;
 };

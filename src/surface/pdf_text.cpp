@@ -247,13 +247,14 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
   }
   EnterText();
   PdfFonts& fonts = document_->Fonts();
-  GlyphString string;   // the codes not yet shown
+  GlyphString& string = pendingString_;  // the codes not yet shown
+  string.Clear();
   bool placed = false;  // whether the viewer's pen stands at (penX, penY)
   double penX = 0;
   double penY = 0;
   auto showString = [&] {
     if (!string.Empty()) content_.ShowText(string);
-    string = GlyphString();
+    string.Clear();
   };
   for (qsizetype i = 0; i < count; ++i) {
     const quint32 glyph = glyphs[i];
