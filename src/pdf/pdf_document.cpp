@@ -12,13 +12,6 @@ namespace {
 // Pages in flight per worker: enough to keep every core busy while the drawing thread runs ahead.
 constexpr std::size_t kPagesPerWorker = 4;
 
-std::string Reference(int number) {
-  std::string out;
-  AppendInt(out, number);
-  out += " 0 R";
-  return out;
-}
-
 }  // namespace
 
 PdfDocument::PdfDocument(QIODevice& device, QSize pagePoints, int workers,

@@ -108,11 +108,7 @@ bool PdfFile::Finish(int catalog, int info) {
   AppendInt(dictionary, static_cast<long long>(entries_.size()));
   dictionary += " /W [1 ";
   AppendInt(dictionary, offsetBytes);
-  dictionary += " 2] /Root ";
-  AppendInt(dictionary, catalog);
-  dictionary += " 0 R /Info ";
-  AppendInt(dictionary, info);
-  dictionary += " 0 R";
+  dictionary += " 2] /Root " + Reference(catalog) + " /Info " + Reference(info);
   const std::int64_t start = position_;
   WriteDeflatedStream(xref, dictionary, table);
   std::string tail = "startxref\n";

@@ -260,9 +260,7 @@ void PdfFonts::WriteProgram(PdfFile& file, const Program& program, int descripto
   AppendReal(body, -perMille(font.descent()));
   body += " /CapHeight ";
   AppendReal(body, perMille(font.capHeight()));
-  body += " /StemV 80 /FontFile2 ";
-  AppendInt(body, fontFile);
-  body += " 0 R >>";
+  body += " /StemV 80 /FontFile2 " + Reference(fontFile) + " >>";
   file.WriteObject(descriptor, body);
 }
 
@@ -292,11 +290,9 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
       const int cidFont = file.Reserve();
       std::string body = "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + baseFont +
                          " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-                         " /FontDescriptor ";
-      AppendInt(body, descriptors[resource.program]);
-      body += " 0 R /CIDToGIDMap ";
-      AppendInt(body, glyphMap);
-      body += " 0 R /DW 0 /W ";
+                         " /FontDescriptor " +
+                         Reference(descriptors[resource.program]) + " /CIDToGIDMap " + Reference(glyphMap) +
+                         " /DW 0 /W ";
       body += Widths(std::move(widths));
       body += " >>";
       file.WriteObject(cidFont, body);
@@ -319,19 +315,11 @@ std::string PdfFonts::WriteAll(PdfFile& file) const {
       file.WriteDeflatedStream(toUnicode, "", unicodeMap);
 
       const int type0 = file.Reserve();
-      body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont + " /Encoding ";
-      AppendInt(body, encoding);
-      body += " 0 R /DescendantFonts [";
-      AppendInt(body, cidFont);
-      body += " 0 R] /ToUnicode ";
-      AppendInt(body, toUnicode);
-      body += " 0 R >>";
+      body = "<< /Type /Font /Subtype /Type0 /BaseFont /" + baseFont + " /Encoding " + Reference(encoding) +
+             " /DescendantFonts [" + Reference(cidFont) + "] /ToUnicode " + Reference(toUnicode) + " >>";
       file.WriteObject(type0, body);
 
-      dictionary += font.name;
-      dictionary += ' ';
-      AppendInt(dictionary, type0);
-      dictionary += " 0 R ";
+      dictionary += font.name + ' ' + Reference(type0) + ' ';
     }
   }
   return dictionary;

@@ -6,6 +6,13 @@
 
 namespace folivane {
 
+std::string Reference(int number) {
+  std::string out;
+  AppendInt(out, number);
+  out += " 0 R";
+  return out;
+}
+
 void AppendReal(std::string& out, double value) {
   const long long scaled = std::llround(value * 10000.0);
   if (scaled % 10000 == 0) {

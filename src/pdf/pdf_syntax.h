@@ -13,6 +13,9 @@ inline void AppendInt(std::string& out, long long value) {
   out.append(buffer, result.ptr);
 }
 
+// An indirect reference to an object of generation 0: "12 0 R".
+std::string Reference(int number);
+
 // A real with at most four decimals and no trailing zeros ("12.5", "0.12", "-3").
 void AppendReal(std::string& out, double value);
 
