@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+#include <optional>
 
 namespace folivane {
 
@@ -13,7 +14,16 @@ LocalTime LocalTimeOf(const QDateTime& moment) {
 }
 
 LocalClock SystemLocalClock() {
-  return [] { return LocalTimeOf(QDateTime::currentDateTime()); };
+  // Every page reads the clock, thousands a second on a long job, and a local reading costs a
+  // time zone look-up: a reading is made once for each second of the epoch.
+  return [second = std::optional<qint64>(), reading = LocalTime()]() mutable {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (second != now) {
+      reading = LocalTimeOf(QDateTime::fromSecsSinceEpoch(now));
+      second = now;
+    }
+    return reading;
+  };
 }
 
 QString FooterStamp(const LocalClock& clock) {

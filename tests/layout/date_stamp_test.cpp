@@ -1,4 +1,7 @@
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "layout/date_stamp.h"
 
@@ -42,16 +45,16 @@ TEST(FooterStampTest, ReadingsGiveTheirStamps) {
 
 TEST(FooterStampTest, ImpossibleReadingsAndNoClockGiveTheNoDateStamp) {
   const LocalTime refused[] = {
-      {1969, 12, 31, 23, 59, 59}, {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0},  {2026, 1, 0, 0, 0, 0},
-      {2026, 1, 32, 0, 0, 0},     {2026, 4, 31, 0, 0, 0}, {2026, 6, 31, 0, 0, 0},  {2026, 9, 31, 0, 0, 0},
-      {2026, 11, 31, 0, 0, 0},    {2028, 2, 30, 0, 0, 0}, {2028, 2, 31, 0, 0, 0},  {2027, 2, 29, 0, 0, 0},
-      {1900, 2, 29, 0, 0, 0},     {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, -1, 0, 0},  {2026, 1, 1, 0, 60, 0},
+      {1969, 12, 31, 23, 59, 59}, {2026, 0, 1, 0, 0, 0},  {2026, 13, 1, 0, 0, 0}, {2026, 1, 0, 0, 0, 0},
+      {2026, 1, 32, 0, 0, 0},     {2026, 4, 31, 0, 0, 0}, {2026, 6, 31, 0, 0, 0}, {2026, 9, 31, 0, 0, 0},
+      {2026, 11, 31, 0, 0, 0},    {2028, 2, 30, 0, 0, 0}, {2028, 2, 31, 0, 0, 0}, {2027, 2, 29, 0, 0, 0},
+      {1900, 2, 29, 0, 0, 0},     {2026, 1, 1, 24, 0, 0}, {2026, 1, 1, -1, 0, 0}, {2026, 1, 1, 0, 60, 0},
       {2026, 1, 1, 0, 0, 60},     {2026, 1, 1, 0, 0, -1}, {-2026, 1, 1, 0, 0, 0},
   };
   const QString noDate = QStringLiteral(" 00, 0000 - 12:00:00 AM");
   for (const LocalTime& reading : refused) {
-    SCOPED_TRACE(testing::Message() << reading.year << "-" << reading.month << "-" << reading.day << " "
-                                    << reading.hour << ":" << reading.minute << ":" << reading.second);
+    SCOPED_TRACE(testing::Message() << reading.year << "-" << reading.month << "-" << reading.day << " " << reading.hour
+                                    << ":" << reading.minute << ":" << reading.second);
     EXPECT_EQ(FooterStamp(FixedClock(reading)), noDate);
   }
   EXPECT_EQ(FooterStamp(LocalClock()), noDate);
@@ -61,6 +64,17 @@ TEST(FooterStampTest, SystemClockGivesADatedStamp) {
   const QString stamp = FooterStamp(SystemLocalClock());
   EXPECT_FALSE(stamp.startsWith(u' ')) << stamp.toStdString();
   EXPECT_TRUE(stamp.endsWith(QStringLiteral(" AM")) || stamp.endsWith(QStringLiteral(" PM"))) << stamp.toStdString();
+}
+
+TEST(FooterStampTest, TheSystemClockKeepsTicking) {
+  // One clock is read for every page of a job, and each page shows the time it was drawn.
+  const LocalClock clock = SystemLocalClock();
+  const qint64 start = QDateTime::currentSecsSinceEpoch();
+  const LocalTime first = clock();
+  while (QDateTime::currentSecsSinceEpoch() < start + 2) QThread::msleep(20);
+  const LocalTime later = clock();
+  EXPECT_NE(std::tie(first.day, first.hour, first.minute, first.second),
+            std::tie(later.day, later.hour, later.minute, later.second));
 }
 
 }  // namespace
