@@ -59,7 +59,6 @@ bool PdfSurface::BeginDrawing() {
   if (!document_) return false;
   state_ = DrawingState{};
   measurer_.SelectFont(QGuiApplication::font());
-  fontKey_ = QGuiApplication::font().key();
   return true;
 }
 
@@ -101,7 +100,6 @@ void PdfSurface::CloseJob() {
 void PdfSurface::UseFont(const Font& font) {
   if (!font.valid) return;
   measurer_.SelectFont(font.qfont);
-  fontKey_ = font.qfont.key();
 }
 
 void PdfSurface::SetForeground(QRgb colour) {

@@ -128,7 +128,6 @@ class PdfSurface final : public DrawingSurface {
   double lineY_ = 0;
   int textResource_ = -1;  // with textFont_, the font the viewer draws with now
   int textFont_ = -1;
-  QString fontKey_;                                                   // of the current font
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
   GlyphString pendingString_;

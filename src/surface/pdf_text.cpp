@@ -89,7 +89,7 @@ const std::vector<PdfSurface::ShapedRun>& PdfSurface::ShapedRuns(const QString& 
   const bool keep = piece.size() <= kKeptPieceUnits || (inPart_ && piece.size() <= kKeptPartPieceUnits);
   QString key;
   if (keep) {
-    key = fontKey_ + QChar(0) + piece;
+    key = measurer_.FontKey() + QChar(0) + piece;
     if (const auto found = shapedPieces_.find(key); found != shapedPieces_.end()) return found->second;
     if (shapedPieces_.size() >= kKeptPieces) shapedPieces_.clear();
   }

@@ -71,6 +71,7 @@ qsizetype ClusterPieceEnd(QStringView text, QTextBoundaryFinder& graphemes, qsiz
 void TextMeasurer::SetDevice(const QPaintDevice* device) {
   device_ = device;
   // Advances belong to the device's resolution.
+  recentFonts_.clear();
   advanceCaches_.clear();
   SelectFont(currentFont_);
 }
@@ -78,25 +79,32 @@ void TextMeasurer::SetDevice(const QPaintDevice* device) {
 void TextMeasurer::SelectFont(const QFont& font) {
   currentFont_ = font;
   metrics_.reset();
-  wholeMeasureUnits_ = 0;
   advanceCache_ = nullptr;
+  for (const auto& [recent, cache] : recentFonts_) {
+    if (recent == font) {
+      advanceCache_ = cache;
+      break;
+    }
+  }
 }
 
+QString TextMeasurer::FontKey() { return device_ ? CurrentAdvanceCache().key : QString(); }
+
 const QFontMetrics& TextMeasurer::Metrics() {
-  if (!metrics_) {
-    metrics_.emplace(currentFont_, device_);
-    wholeMeasureUnits_ = 0;
-  }
-  return *metrics_;
+  std::optional<QFontMetrics>& metrics = device_ ? CurrentAdvanceCache().metrics : metrics_;
+  if (!metrics) metrics.emplace(currentFont_, device_);
+  return *metrics;
 }
 
 qsizetype TextMeasurer::WholeMeasureUnits() {
-  if (wholeMeasureUnits_ == 0) {
+  qsizetype withoutDevice = 0;
+  qsizetype& units = device_ ? CurrentAdvanceCache().wholeMeasureUnits : withoutDevice;
+  if (units == 0) {
     const QFontMetrics& metrics = Metrics();
     const qint64 em = std::max({metrics.maxWidth(), metrics.height(), 1});
-    wholeMeasureUnits_ = std::max<qint64>(1, (kFixedPointPixelCeiling - 1) / (kWidestUnitInEm * em));
+    units = std::max<qint64>(1, (kFixedPointPixelCeiling - 1) / (kWidestUnitInEm * em));
   }
-  return wholeMeasureUnits_;
+  return units;
 }
 
 qint64 TextMeasurer::MeasureWhole(QStringView text) {
@@ -105,6 +113,10 @@ qint64 TextMeasurer::MeasureWhole(QStringView text) {
   if (text.size() <= kShortTextUnits) {
     if (const auto found = cache.shortWidths.find(key); found != cache.shortWidths.end()) return found->second;
     if (cache.shortWidths.size() >= kShortWidthsKept) cache.shortWidths.clear();
+  } else if (text.size() <= kRecentTextUnits) {
+    for (const auto& [recent, width] : cache.recentWidths) {
+      if (recent == key) return width;
+    }
   }
   // Qt loads a fallback font the first time a character needs it, and the text measured in that
   // same call can come out a few pixels off (30 px on a row with a fullwidth letter after a
@@ -120,7 +132,12 @@ qint64 TextMeasurer::MeasureWhole(QStringView text) {
   }
   if (unseen) Metrics().horizontalAdvance(key);
   const qint64 width = Metrics().horizontalAdvance(key);
-  if (text.size() <= kShortTextUnits) cache.shortWidths.emplace(std::move(key), width);
+  if (text.size() <= kShortTextUnits) {
+    cache.shortWidths.emplace(std::move(key), width);
+  } else if (text.size() <= kRecentTextUnits) {
+    cache.recentWidths[cache.nextRecent] = {std::move(key), width};
+    cache.nextRecent = (cache.nextRecent + 1) % cache.recentWidths.size();
+  }
   return width;
 }
 
@@ -144,7 +161,10 @@ TextMeasurer::AdvanceCache& TextMeasurer::CurrentAdvanceCache() {
                       QLatin1Char('/') + QString::number(currentFont_.hintingPreference());
   auto [entry, created] = advanceCaches_.try_emplace(key);
   advanceCache_ = &entry->second;
+  if (recentFonts_.size() >= kRecentFonts) recentFonts_.erase(recentFonts_.begin());
+  recentFonts_.emplace_back(currentFont_, advanceCache_);
   if (created) {
+    advanceCache_->key = key;
     const QFont deviceFont(currentFont_, device_);
     advanceCache_->additiveFont = QFontInfo(deviceFont).fixedPitch() && !currentFont_.kerning();
     if (advanceCache_->additiveFont) {

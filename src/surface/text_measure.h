@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringView>
 #include <QTextBoundaryFinder>
+#include <array>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -41,6 +42,8 @@ class TextMeasurer {
   void SetDevice(const QPaintDevice* device);
   void SelectFont(const QFont& font);
   const QFont& CurrentFont() const { return currentFont_; }
+  // Names the current font with what changes its advances; empty without a device.
+  QString FontKey();
 
   // The operations of DrawingSurface with the same names.
   int MeasureText(const QString& text);
@@ -79,10 +82,21 @@ class TextMeasurer {
     // Widths of short shaped texts: the same few pieces (a replacement character between the
     // same neighbours, say) come back on many lines, each measured when wrapped and when drawn.
     std::unordered_map<QString, qint64> shortWidths;
+    // The longer texts measured last: the texts of a page's header and footer are measured
+    // again on every page, each when placed and when drawn.
+    std::array<std::pair<QString, qint64>, 4> recentWidths;
+    std::size_t nextRecent = 0;
     std::vector<bool> seenUnits;  // by UTF-16 unit: measured in this font before
+    QString key;
+    std::optional<QFontMetrics> metrics;
+    qsizetype wholeMeasureUnits = 0;  // 0 until computed
   };
   static constexpr qsizetype kShortTextUnits = 16;
   static constexpr std::size_t kShortWidthsKept = 16384;
+  static constexpr qsizetype kRecentTextUnits = 256;
+  // The fonts selected last, found again without making their key: a page selects each of the
+  // header's, the footer's and the body's fonts in turn.
+  static constexpr std::size_t kRecentFonts = 8;
 
   static constexpr int kUnknownAdvance = -2;
   int LookUpAdditiveAdvance(char16_t unit);
@@ -93,10 +107,10 @@ class TextMeasurer {
 
   const QPaintDevice* device_ = nullptr;
   QFont currentFont_;
-  std::optional<QFontMetrics> metrics_;
-  qsizetype wholeMeasureUnits_ = 0;  // for metrics_; 0 until computed
+  std::optional<QFontMetrics> metrics_;  // without a device
   AdvanceCache* advanceCache_ = nullptr;
   std::map<QString, AdvanceCache> advanceCaches_;
+  std::vector<std::pair<QFont, AdvanceCache*>> recentFonts_;
 };
 
 // Where the text ends the piece of a stretch without additive cuts that begins at `start`: at most
