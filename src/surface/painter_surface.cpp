@@ -176,11 +176,11 @@ int PainterSurface::PutText(int x, int y, const QString& original) {
   // Drawn piece by piece at the positions MeasureText gives, so that a row is exactly as wide on
   // the page as it was measured. Only pieces that can show are drawn: Qt would place the glyphs
   // of a very long text at wrapped-around positions.
-  const QFontMetrics& metrics = measurer_.Metrics();
-  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height(), 1)};
+  const TextMeasurer::VerticalMetrics metrics = measurer_.Vertical();
+  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height, 1)};
   const qint64 visibleLeft = -margin;
   const qint64 visibleRight = qint64{std::max(printableArea_.width(), 0)} + margin;
-  const int baseline = metrics.ascent();
+  const int baseline = metrics.ascent;
   qint64 pen = x;
   measurer_.ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
     if (pen < visibleRight && pen + width > visibleLeft) {

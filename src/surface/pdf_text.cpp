@@ -45,12 +45,12 @@ int PdfSurface::PutText(int x, int y, const QString& original) {
 
   // Piece by piece at the positions MeasureText gives, as the Qt surface draws, so that a row is
   // exactly as wide on the page as it was measured; pieces that cannot show are left out.
-  const QFontMetrics& metrics = measurer_.Metrics();
-  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height(), 1)};
+  const TextMeasurer::VerticalMetrics metrics = measurer_.Vertical();
+  const qint64 margin = TextMeasurer::kWidestUnitInEm * qint64{std::max(metrics.height, 1)};
   const qint64 visibleLeft = -margin;
   const qint64 visibleRight = qint64{printableArea_.width()} + margin;
-  const int baseline = y + metrics.ascent();
-  const int cellHeight = metrics.ascent() + metrics.descent();
+  const int baseline = y + metrics.ascent;
+  const int cellHeight = metrics.ascent + metrics.descent;
   qint64 pen = x;
   measurer_.ForEachPiece(text, [&](qsizetype from, qsizetype to, qint64 width, bool plain) {
     if (pen < visibleRight && pen + width > visibleLeft) {

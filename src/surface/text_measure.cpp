@@ -96,6 +96,16 @@ const QFontMetrics& TextMeasurer::Metrics() {
   return *metrics;
 }
 
+TextMeasurer::VerticalMetrics TextMeasurer::Vertical() {
+  std::optional<VerticalMetrics> withoutDevice;
+  std::optional<VerticalMetrics>& vertical = device_ ? CurrentAdvanceCache().vertical : withoutDevice;
+  if (!vertical) {
+    const QFontMetrics& metrics = Metrics();
+    vertical = VerticalMetrics{metrics.ascent(), metrics.descent(), metrics.height()};
+  }
+  return *vertical;
+}
+
 qsizetype TextMeasurer::WholeMeasureUnits() {
   qsizetype withoutDevice = 0;
   qsizetype& units = device_ ? CurrentAdvanceCache().wholeMeasureUnits : withoutDevice;

@@ -57,6 +57,14 @@ class TextMeasurer {
   }
   int WidestAdvance();
   const QFontMetrics& Metrics();
+  // The current font's ascent, descent and height, asked for every row drawn: Qt finds the font's
+  // engine again on every question.
+  struct VerticalMetrics {
+    int ascent = 0;
+    int descent = 0;
+    int height = 0;
+  };
+  VerticalMetrics Vertical();
 
   // Walks the text in consecutive pieces and calls visit(from, to, width, plain) for each. The
   // text is first cut into chunks at every additive cut (the units on both sides have an additive
@@ -89,6 +97,7 @@ class TextMeasurer {
     std::vector<bool> seenUnits;  // by UTF-16 unit: measured in this font before
     QString key;
     std::optional<QFontMetrics> metrics;
+    std::optional<VerticalMetrics> vertical;
     qsizetype wholeMeasureUnits = 0;  // 0 until computed
   };
   static constexpr qsizetype kShortTextUnits = 16;
