@@ -52,6 +52,15 @@ constexpr std::size_t kDroppedChunksAtOnce = 4096;
 // Cutting a stretch at a time keeps the cutter out of the wrapping's inner loop.
 constexpr std::size_t kChunksCutAhead = 64;
 
+// The position just past the character at `position`: a surrogate pair is one character.
+qsizetype NextCharacterEnd(const QString& text, qsizetype position) {
+  if (position + 1 < text.size() && QChar::isHighSurrogate(text[position].unicode()) &&
+      QChar::isLowSurrogate(text[position + 1].unicode())) {
+    return position + 2;
+  }
+  return position + 1;
+}
+
 qint64 ChunkWidth(AdvanceMemo& memo, const QString& line, qsizetype start, qsizetype end, int advance) {
   return advance >= 0 ? advance : memo.surface.MeasureText(line.mid(start, end - start));
 }
@@ -76,8 +85,7 @@ qint64 LineWidth(AdvanceMemo& memo, const QString& line) {
 // the width of the line before it; the entry after the last chunk stands at the line's end.
 class ChunkWindow {
  public:
-  ChunkWindow(AdvanceMemo& memo, const QString& line)
-      : memo_(memo), line_(line), chunker_(line, MemoAdvance{&memo}) {
+  ChunkWindow(AdvanceMemo& memo, const QString& line) : memo_(memo), line_(line), chunker_(line, MemoAdvance{&memo}) {
     memo_.chunkStarts.assign(1, 0);
     memo_.widthBefore.assign(1, 0);
   }
@@ -109,6 +117,21 @@ class ChunkWindow {
     return k < first_ + memo_.chunkStarts.size();
   }
 
+  // The wrapping's search over whole chunks of one character each, which have no part to
+  // measure: from chunk k on, while such a chunk is not the line's last and `width` with it
+  // stays below `limit`, adds its width to `width`. Returns the first chunk not passed.
+  std::size_t PassNarrowCharacters(std::size_t k, qint64& width, qint64 limit) {
+    for (;; ++k) {
+      if (!Reach(k + 1)) return k;
+      const std::size_t at = k - first_;
+      const qsizetype end = memo_.chunkStarts[at + 1];
+      if (end == line_.size() || end != NextCharacterEnd(line_, memo_.chunkStarts[at])) return k;
+      const qint64 widened = width + memo_.widthBefore[at + 1] - memo_.widthBefore[at];
+      if (widened >= limit) return k;
+      width = widened;
+    }
+  }
+
   // Entries before k are no longer asked for.
   void DropBefore(std::size_t k) {
     const std::size_t dropped = k - first_;
@@ -135,15 +158,6 @@ int DigitValue(char16_t unit) {
 
 // A wrap limit below 1 would let an empty remainder count as wide enough to split forever.
 int UsableWrapLimit(int wrapLimit) { return std::max(wrapLimit, 1); }
-
-// The position just past the character at `position`: a surrogate pair is one character.
-qsizetype NextCharacterEnd(const QString& text, qsizetype position) {
-  if (position + 1 < text.size() && QChar::isHighSurrogate(text[position].unicode()) &&
-      QChar::isLowSurrogate(text[position + 1].unicode())) {
-    return position + 2;
-  }
-  return position + 1;
-}
 
 void AppendRow(PrintList& printList, const QString& label, const QString& text) {
   printList.append(PrintRow{label, text});
@@ -186,6 +200,10 @@ void WrapLineWithMemo(AdvanceMemo& memo, const QString& line, int wrapLimit, con
     qsizetype end = start;
     qint64 widthBeforeChunk = 0;  // from `start` to the start of the chunk being searched
     for (std::size_t chunk = startChunk;; ++chunk) {
+      if (end == chunks.Start(chunk)) {
+        chunk = chunks.PassNarrowCharacters(chunk, widthBeforeChunk, limit);
+        end = chunks.Start(chunk);
+      }
       const qsizetype from = std::max(chunks.Start(chunk), start);
       const qsizetype chunkEnd = chunks.Start(chunk + 1);
       const bool wholeChunk = from == chunks.Start(chunk);
@@ -242,13 +260,12 @@ int ReadSelectionNumber(const QString& field) {
   for (; position < size; ++position) {
     const int digit = DigitValue(field[position].unicode());
     if (digit >= base) break;
-    magnitude = std::min(magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit),
-                         kNumberCeiling);
+    magnitude =
+        std::min(magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit), kNumberCeiling);
   }
 
   const qint64 value = negative ? -static_cast<qint64>(magnitude) : static_cast<qint64>(magnitude);
-  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(),
-                                             std::numeric_limits<int>::max()));
+  return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 LineRange DetermineLineRange(const QString& selection, int lineCount) {
@@ -286,14 +303,12 @@ QString ExpandTabs(const QString& line) {
   return expanded;
 }
 
-void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const QString& label,
-              PrintList& printList) {
+void WrapLine(DrawingSurface& surface, const QString& line, int wrapLimit, const QString& label, PrintList& printList) {
   AdvanceMemo memo(surface);
   WrapLineWithMemo(memo, line, wrapLimit, label, printList);
 }
 
-RangeWrapper::RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
-                           int wrapLimit)
+RangeWrapper::RangeWrapper(DrawingSurface& surface, const QStringList& sourceLines, LineRange range, int wrapLimit)
     : memo_(std::make_unique<AdvanceMemo>(surface)), sourceLines_(sourceLines), wrapLimit_(wrapLimit) {
   const qsizetype lineCount = sourceLines.size();
   if (range.startLine < 1 || range.startLine > lineCount) return;  // no line to print
@@ -309,12 +324,11 @@ bool RangeWrapper::AtEnd() const { return nextLine_ > lastLine_; }
 void RangeWrapper::WrapNextLine(PrintList& rows) {
   if (AtEnd()) return;
   const qint64 lineNumber = nextLine_++;
-  WrapLineWithMemo(*memo_, ExpandTabs(sourceLines_[lineNumber - 1]), wrapLimit_, QString::number(lineNumber),
-                   rows);
+  WrapLineWithMemo(*memo_, ExpandTabs(sourceLines_[lineNumber - 1]), wrapLimit_, QString::number(lineNumber), rows);
 }
 
-void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range,
-                    int wrapLimit, PrintList& printList) {
+void BuildPrintList(DrawingSurface& surface, const QStringList& sourceLines, LineRange range, int wrapLimit,
+                    PrintList& printList) {
   RangeWrapper wrapper(surface, sourceLines, range, wrapLimit);
   while (!wrapper.AtEnd()) wrapper.WrapNextLine(printList);
 }
