@@ -59,16 +59,25 @@ DeflatePool::Ticket DeflatePool::Queue(Ticket job) {
     job->done = true;
     return job;
   }
+  // Waking a worker costs the caller a system call; a page's stream is small, so a worker is
+  // woken for a pair of them. Take wakes the workers for a job still waiting.
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     waiting_.push_back(job);
+    wake = waiting_.size() >= kJobsPerWake;
   }
-  workReady_.notify_one();
+  if (wake) workReady_.notify_one();
   return job;
 }
 
 std::string DeflatePool::Take(const Ticket& ticket) {
   std::unique_lock lock(mutex_);
+  if (!ticket->done && !workers_.empty()) {
+    lock.unlock();
+    workReady_.notify_all();
+    lock.lock();
+  }
   jobDone_.wait(lock, [&] { return ticket->done; });
   if (ticket->failure) std::rethrow_exception(ticket->failure);
   return std::move(ticket->deflated);

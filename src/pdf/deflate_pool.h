@@ -43,6 +43,7 @@ class DeflatePool {
   static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
 
  private:
+  static constexpr std::size_t kJobsPerWake = 2;
   Ticket Queue(Ticket job);
   void Work();
 

@@ -55,5 +55,11 @@ TEST(DeflatePoolTest, StreamsComeBackByTicketAndInflateToWhatWentIn) {
   }
 }
 
+TEST(DeflatePoolTest, AStreamAloneIsDeflatedWhenTaken) {
+  // Workers are woken for streams in pairs: one alone must not wait for a second that never comes.
+  DeflatePool pool(2);
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(pool.Take(pool.Submit(std::string(100, 'x'))).empty()) << i;
+}
+
 }  // namespace
 }  // namespace folivane
