@@ -66,6 +66,11 @@ class PdfFonts {
     if (glyph < program.characters.size() && program.characters[glyph] != 0) return;
     NoteFirstCharacter(program, glyph, character);
   }
+  // Whether a character was noted for the glyph: noting another one changes nothing then.
+  bool CharacterNoted(int resource, quint32 glyph) const {
+    const Program& program = programs_[resources_[resource].program];
+    return glyph < program.characters.size() && program.characters[glyph] != 0;
+  }
   // Records the characters a glyph was shaped from (a ligature's are several); the first text
   // noted for the glyph stays.
   void NoteCluster(int resource, quint32 glyph, QStringView text);

@@ -65,17 +65,17 @@ std::string TextString(const QString& text) {
 }
 
 void AppendLiteralBytes(std::string& out, const char* bytes, std::size_t count) {
+  // Runs without a byte to escape go in whole.
+  std::size_t run = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const char byte = bytes[i];
-    if (byte == '(' || byte == ')' || byte == '\\') {
-      out += '\\';
-      out += byte;
-    } else if (byte == '\r') {
-      out += "\\r";
-    } else {
-      out += byte;
-    }
+    if (byte != '(' && byte != ')' && byte != '\\' && byte != '\r') continue;
+    out.append(bytes + run, i - run);
+    out += '\\';
+    out += byte == '\r' ? 'r' : byte;
+    run = i + 1;
   }
+  out.append(bytes + run, count - run);
 }
 
 }  // namespace folivane

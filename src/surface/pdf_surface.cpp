@@ -46,6 +46,7 @@ int PdfSurface::PrintableHeight() const { return printableArea_.height(); }
 int PdfSurface::OpenJob(const QString& documentName) {
   if (document_ || written_) return 0;
   document_.emplace(output_, pagePoints_, workers_, kLogoStreams);
+  settledGlyphs_.clear();
   if (!document_->Start()) {
     document_.reset();
     return 0;

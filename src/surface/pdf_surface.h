@@ -131,6 +131,13 @@ class PdfSurface final : public DrawingSurface {
   std::unordered_map<QString, std::vector<ShapedRun>> shapedPieces_;  // by font key and text
   std::vector<ShapedRun> unkeptRuns_;
   GlyphString pendingString_;
+  struct SettledGlyph {
+    double advance = 0;
+    int font = 0;
+    std::uint16_t code = 0;  // of one byte
+    bool known = false;
+  };
+  std::vector<std::vector<SettledGlyph>> settledGlyphs_;  // by font resource and glyph id
   QList<quint32> glyphs_;
   QList<QPointF> positions_;
 };

@@ -247,12 +247,28 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
   }
   EnterText();
   PdfFonts& fonts = document_->Fonts();
+  const double scale = fonts.HorizontalScale(resource);
+  // The glyphs of plain pieces come back on every row: once a glyph's character, one-byte code
+  // and advance are settled, which the first use does for good, they are kept here.
+  std::vector<SettledGlyph>* settled = nullptr;
+  if (plainText) {
+    if (settledGlyphs_.size() <= static_cast<std::size_t>(resource)) settledGlyphs_.resize(resource + 1);
+    settled = &settledGlyphs_[resource];
+  }
   GlyphString& string = pendingString_;  // the codes not yet shown
   string.Clear();
+  // Codes gathered for the string and escaped into it a run at a time.
+  char codes[256];
+  std::size_t codeBytes = 0;
+  auto addCodes = [&] {
+    if (codeBytes > 0) string.AddCode(codes, codeBytes);
+    codeBytes = 0;
+  };
   bool placed = false;  // whether the viewer's pen stands at (penX, penY)
   double penX = 0;
   double penY = 0;
   auto showString = [&] {
+    addCodes();
     if (!string.Empty()) content_.ShowText(string);
     string.Clear();
   };
@@ -261,15 +277,26 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     if (glyph > 0xFFFF) continue;
     const double glyphX = x + positions[i].x();
     const double glyphY = baseline + positions[i].y();
-    // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
-    double suggested = -1;
-    if (plainText) {
-      fonts.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
-      if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
+    PdfFonts::Code code;
+    double advance = 0;
+    if (settled && glyph < settled->size() && (*settled)[glyph].known) {
+      const SettledGlyph& known = (*settled)[glyph];
+      code = PdfFonts::Code{known.font, known.code, false};
+      advance = known.advance;
+    } else {
+      // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
+      double suggested = -1;
+      if (plainText) {
+        fonts.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
+        if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
+      }
+      code = fonts.CodeFor(resource, glyph);
+      advance = fonts.Advance(resource, glyph, suggested);
+      if (settled && !code.twoBytes && fonts.CharacterNoted(resource, glyph)) {
+        if (glyph >= settled->size()) settled->resize(glyph + 1);
+        (*settled)[glyph] = SettledGlyph{advance, code.font, code.value, true};
+      }
     }
-    const PdfFonts::Code code = fonts.CodeFor(resource, glyph);
-    const double advance = fonts.Advance(resource, glyph, suggested);
-    const double scale = fonts.HorizontalScale(resource);
     if (resource != textResource_ || code.font != textFont_) {
       showString();
       textResource_ = resource;
@@ -282,11 +309,13 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     }
     const double offBy = glyphX - penX;
     const bool onLine = placed && std::abs(glyphY - penY) <= kSamePlace;
-    if (!string.Empty() && onLine && std::abs(offBy) > kSamePlace && std::abs(offBy) <= kAdjustable) {
+    if ((codeBytes > 0 || !string.Empty()) && onLine && std::abs(offBy) > kSamePlace &&
+        std::abs(offBy) <= kAdjustable) {
       // A whole-thousandth width leaves a proportional glyph a little off: a number in a TJ
       // array moves the pen, in thousandths of the em against the writing direction.
       const double perThousandth = fonts.PixelSize(resource) * scale / 100.0 / 1000.0;
       const double move = AsWritten(-offBy / perThousandth);
+      addCodes();
       string.AddMove(move);
       penX -= move * perThousandth;
     } else if (!onLine || std::abs(offBy) > kSamePlace) {
@@ -298,9 +327,9 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       penX = lineX_;
       penY = lineY_;
     }
-    char bytes[2] = {static_cast<char>(code.value >> 8), static_cast<char>(code.value & 0xFF)};
-    if (code.twoBytes) string.AddCode(bytes, 2);
-    else string.AddCode(bytes + 1, 1);
+    if (codeBytes + 2 > sizeof codes) addCodes();
+    if (code.twoBytes) codes[codeBytes++] = static_cast<char>(code.value >> 8);
+    codes[codeBytes++] = static_cast<char>(code.value & 0xFF);
     penX += advance;
   }
   showString();

@@ -17,7 +17,7 @@ TEST(ContentStreamTest, OperatorsShareTheirLinesAsTheCallerSays) {
   page.SetHorizontalScale(99.927080241);
   EXPECT_EQ(page.MoveText(12.345678, -3), std::make_pair(12.3457, -3.0));
   GlyphString text;
-  text.AddCode("a(", 2);
+  text.AddCode("a(b)\\c", 6);
   text.AddMove(-12.5);
   text.AddCode("\r", 1);
   page.ShowText(text);
@@ -25,7 +25,7 @@ TEST(ContentStreamTest, OperatorsShareTheirLinesAsTheCallerSays) {
   EXPECT_TRUE(page.Sound());
   EXPECT_EQ(page.Bytes(),
             "0.12 0 0 -0.12 0 842 cm 0 0 4760 6779 re W n\n1 0 0 rg\nBT\n/F1 61 Tf\n99.92708024 Tz\n"
-            "12.3457 -3 Td [(a\\()-12.5(\\r)] TJ\nET\n");
+            "12.3457 -3 Td [(a\\(b\\)\\\\c)-12.5(\\r)] TJ\nET\n");
 }
 
 // Each slip is left out and leaves the stream unsound, so its document reports a failure.
