@@ -213,21 +213,36 @@ bool TextMeasurer::PlacePlainGlyphs(QStringView text, const QRawFont*& font, QLi
   AdvanceCache& cache = CurrentAdvanceCache();
   if (!cache.additiveFont) return false;
   positions.resize(text.size());
+  glyphs.resize(text.size());
+  QPointF* const placed = positions.data();
+  quint32* const glyphOf = glyphs.data();
   int pen = 0;
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const int advance = AdditiveAdvance(text[i].unicode());
+    const char16_t unit = text[i].unicode();
+    const int advance = AdditiveAdvance(unit);
     if (advance < 0) return false;
-    positions[i] = QPointF(pen, 0);
+    placed[i] = QPointF(pen, 0);
     pen += advance;
-  }
-  glyphs.resize(text.size());
-  int count = static_cast<int>(text.size());
-  if (!cache.rawFont.glyphIndexesForChars(reinterpret_cast<const QChar*>(text.data()), count, glyphs.data(), &count) ||
-      count != text.size()) {
-    return false;
+    quint32 glyph = unit < cache.glyphOfUnit.size() ? cache.glyphOfUnit[unit] : kUnknownGlyph;
+    if (glyph == kUnknownGlyph && (glyph = LookUpGlyph(cache, unit)) == kUnknownGlyph) return false;
+    glyphOf[i] = glyph;
   }
   font = &cache.rawFont;
   return true;
+}
+
+// A unit with an additive advance stands alone, so its glyph is the font's map of it whatever
+// its neighbours.
+quint32 TextMeasurer::LookUpGlyph(AdvanceCache& cache, char16_t unit) {
+  const QChar character(unit);
+  quint32 glyph = 0;
+  int count = 1;
+  if (!cache.rawFont.glyphIndexesForChars(&character, 1, &glyph, &count) || count != 1) return kUnknownGlyph;
+  if (unit < kGlyphUnitsKept) {
+    if (cache.glyphOfUnit.size() <= unit) cache.glyphOfUnit.resize(unit + 1, kUnknownGlyph);
+    cache.glyphOfUnit[unit] = glyph;
+  }
+  return glyph;
 }
 
 }  // namespace folivane

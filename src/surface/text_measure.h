@@ -94,7 +94,8 @@ class TextMeasurer {
     // again on every page, each when placed and when drawn.
     std::array<std::pair<QString, qint64>, 4> recentWidths;
     std::size_t nextRecent = 0;
-    std::vector<bool> seenUnits;  // by UTF-16 unit: measured in this font before
+    std::vector<bool> seenUnits;       // by UTF-16 unit: measured in this font before
+    std::vector<quint32> glyphOfUnit;  // by UTF-16 unit with an additive advance, as far as asked
     QString key;
     std::optional<QFontMetrics> metrics;
     std::optional<VerticalMetrics> vertical;
@@ -108,6 +109,11 @@ class TextMeasurer {
   static constexpr std::size_t kRecentFonts = 8;
 
   static constexpr int kUnknownAdvance = -2;
+  static constexpr quint32 kUnknownGlyph = 0xFFFFFFFF;
+  // The glyphs of the units below this are kept (48 KB a font at most); the scripts with additive
+  // advances lie below it.
+  static constexpr char16_t kGlyphUnitsKept = 0x3000;
+  quint32 LookUpGlyph(AdvanceCache& cache, char16_t unit);
   int LookUpAdditiveAdvance(char16_t unit);
   qsizetype WholeMeasureUnits();
   qint64 MeasureWhole(QStringView text);
