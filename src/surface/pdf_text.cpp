@@ -255,6 +255,10 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     if (settledGlyphs_.size() <= static_cast<std::size_t>(resource)) settledGlyphs_.resize(resource + 1);
     settled = &settledGlyphs_[resource];
   }
+  // Held apart from the vector, which the bytes written in between would make the compiler
+  // fetch again for every glyph.
+  const SettledGlyph* settledTable = settled ? settled->data() : nullptr;
+  std::size_t settledCount = settled ? settled->size() : 0;
   GlyphString& string = pendingString_;  // the codes not yet shown
   string.Clear();
   // Codes gathered for the string and escaped into it a run at a time.
@@ -279,8 +283,8 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
     const double glyphY = baseline + positions[i].y();
     PdfFonts::Code code;
     double advance = 0;
-    if (settled && glyph < settled->size() && (*settled)[glyph].known) {
-      const SettledGlyph& known = (*settled)[glyph];
+    if (glyph < settledCount && settledTable[glyph].known) {
+      const SettledGlyph& known = settledTable[glyph];
       code = PdfFonts::Code{known.font, known.code, false};
       advance = known.advance;
     } else {
@@ -295,6 +299,8 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       if (settled && !code.twoBytes && fonts.CharacterNoted(resource, glyph)) {
         if (glyph >= settled->size()) settled->resize(glyph + 1);
         (*settled)[glyph] = SettledGlyph{advance, code.font, code.value, true};
+        settledTable = settled->data();
+        settledCount = settled->size();
       }
     }
     if (resource != textResource_ || code.font != textFont_) {
