@@ -1,6 +1,7 @@
 #include "pdf/pdf_syntax.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -89,11 +90,16 @@ std::string TextString(const QString& text) {
 }
 
 void AppendLiteralBytes(std::string& out, const char* bytes, std::size_t count) {
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (const unsigned char byte : {'(', ')', '\\', '\r'}) escaped[byte] = true;
+    return escaped;
+  }();
   // Runs without a byte to escape go in whole.
   std::size_t run = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const char byte = bytes[i];
-    if (byte != '(' && byte != ')' && byte != '\\' && byte != '\r') continue;
+    if (!kEscaped[static_cast<unsigned char>(byte)]) continue;
     out.append(bytes + run, i - run);
     out += '\\';
     out += byte == '\r' ? 'r' : byte;
