@@ -97,12 +97,12 @@ class PdfSurface final : public DrawingSurface {
   void SetFill(QRgb colour);
   void EnterText();
   void LeaveText();
-  void PutPiece(double x, double baseline, const QString& text, bool plain);
+  void PutPiece(double x, double baseline, QStringView text, bool plain);
   const std::vector<ShapedRun>& ShapedRuns(const QString& piece);
   void NoteClusters(const QTextLayout& layout, const QString& piece);
   void NoteCharacters(const QGlyphRun& run, const QString& piece);
   void PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
-                 double baseline, const QString* plainText);
+                 double baseline, const char16_t* plainText);
   void PutOutlines(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count, double x,
                    double baseline);
 

@@ -62,20 +62,20 @@ int PdfSurface::PutText(int x, int y, const QString& original) {
         content_.Fill();
       }
       SetFill(state_->pendingFront);
-      PutPiece(static_cast<double>(pen), baseline, text.mid(from, to - from), plain);
+      PutPiece(static_cast<double>(pen), baseline, QStringView(text).sliced(from, to - from), plain);
     }
     pen += width;
   });
   return ClampToInt(pen);
 }
 
-void PdfSurface::PutPiece(double x, double baseline, const QString& piece, bool plain) {
+void PdfSurface::PutPiece(double x, double baseline, QStringView piece, bool plain) {
   const QRawFont* font = nullptr;
   if (plain && measurer_.PlacePlainGlyphs(piece, font, glyphs_, positions_)) {
-    PutGlyphs(*font, glyphs_.constData(), positions_.constData(), glyphs_.size(), x, baseline, &piece);
+    PutGlyphs(*font, glyphs_.constData(), positions_.constData(), glyphs_.size(), x, baseline, piece.utf16());
     return;
   }
-  const std::vector<ShapedRun>& runs = ShapedRuns(piece);
+  const std::vector<ShapedRun>& runs = ShapedRuns(piece.toString());
   for (const ShapedRun& run : runs) {
     PutGlyphs(run.font, run.glyphs.constData(), run.positions.constData(), run.glyphs.size(), x, baseline, nullptr);
   }
@@ -239,7 +239,7 @@ void PdfSurface::NoteCharacters(const QGlyphRun& run, const QString& piece) {
 }
 
 void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QPointF* positions, qsizetype count,
-                           double x, double baseline, const QString* plainText) {
+                           double x, double baseline, const char16_t* plainText) {
   const int resource = document_->Fonts().ResourceFor(font);
   if (resource == PdfFonts::kNotEmbeddable) {
     PutOutlines(font, glyphs, positions, count, x, baseline);
@@ -291,7 +291,7 @@ void PdfSurface::PutGlyphs(const QRawFont& font, const quint32* glyphs, const QP
       // A plain piece's glyphs stand one for each unit, at the unit's additive advance.
       double suggested = -1;
       if (plainText) {
-        fonts.NoteCharacter(resource, glyph, (*plainText)[i].unicode());
+        fonts.NoteCharacter(resource, glyph, plainText[i]);
         if (i + 1 < count) suggested = positions[i + 1].x() - positions[i].x();
       }
       code = fonts.CodeFor(resource, glyph);
