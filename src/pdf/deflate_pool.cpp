@@ -10,6 +10,7 @@ struct DeflatePool::Job {
   std::function<std::string()> make;  // when set, makes the data
   Deflater::Effort effort = Deflater::Effort::kBothLevels;
   std::string deflated;
+  bool greedyWon = false;
   std::exception_ptr failure;
   bool done = false;
 };
@@ -54,7 +55,7 @@ DeflatePool::Ticket DeflatePool::Queue(Ticket job) {
   if (workers_.empty()) {
     if (!ownDeflater_) ownDeflater_.emplace();
     if (job->make) job->data = job->make();
-    job->deflated = ownDeflater_->Deflate(job->data, job->effort);
+    job->deflated = ownDeflater_->Deflate(job->data, job->effort, &job->greedyWon);
     job->data = std::string();
     job->done = true;
     return job;
@@ -71,14 +72,24 @@ DeflatePool::Ticket DeflatePool::Queue(Ticket job) {
   return job;
 }
 
-std::string DeflatePool::Take(const Ticket& ticket) {
-  std::unique_lock lock(mutex_);
+void DeflatePool::WaitFor(const Ticket& ticket, std::unique_lock<std::mutex>& lock) {
   if (!ticket->done && !workers_.empty()) {
     lock.unlock();
     workReady_.notify_all();
     lock.lock();
   }
   jobDone_.wait(lock, [&] { return ticket->done; });
+}
+
+bool DeflatePool::GreedyWon(const Ticket& ticket) {
+  std::unique_lock lock(mutex_);
+  WaitFor(ticket, lock);
+  return ticket->greedyWon;
+}
+
+std::string DeflatePool::Take(const Ticket& ticket) {
+  std::unique_lock lock(mutex_);
+  WaitFor(ticket, lock);
   if (ticket->failure) std::rethrow_exception(ticket->failure);
   return std::move(ticket->deflated);
 }
@@ -102,11 +113,12 @@ void DeflatePool::Work() {
       waiting_.pop_front();
     }
     std::string deflated;
+    bool greedyWon = false;
     std::exception_ptr failure = noDeflater;
     if (deflater) {
       try {
         if (job->make) job->data = job->make();
-        deflated = deflater->Deflate(job->data, job->effort);
+        deflated = deflater->Deflate(job->data, job->effort, &greedyWon);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -114,6 +126,7 @@ void DeflatePool::Work() {
     {
       std::lock_guard lock(mutex_);
       job->deflated = std::move(deflated);
+      job->greedyWon = greedyWon;
       job->failure = failure;
       job->data = std::string();
       job->make = nullptr;

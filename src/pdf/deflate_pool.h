@@ -38,6 +38,9 @@ class DeflatePool {
   // Waits for the stream and returns it deflated. What a worker failed with (out of memory) is
   // thrown here, on the caller's thread.
   std::string Take(const Ticket& ticket);
+  // Waits for the stream and tells whether both levels were tried and the greedy one won; the
+  // stream stays to be taken.
+  bool GreedyWon(const Ticket& ticket);
   int Workers() const { return static_cast<int>(workers_.size()); }
 
   static std::thread StartThread(std::function<void()> work) { return std::thread(std::move(work)); }
@@ -45,6 +48,8 @@ class DeflatePool {
  private:
   static constexpr std::size_t kJobsPerWake = 2;
   Ticket Queue(Ticket job);
+  // Waits, under `lock`, until the job is done, waking the workers for it.
+  void WaitFor(const Ticket& ticket, std::unique_lock<std::mutex>& lock);
   void Work();
 
   std::mutex mutex_;

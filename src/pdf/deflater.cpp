@@ -21,7 +21,8 @@ Deflater::Deflater() : thorough_(libdeflate_alloc_compressor(kThoroughLevel)) {
   if (!thorough_) throw std::bad_alloc();
 }
 
-std::string Deflater::Deflate(const std::string& data, Effort effort) {
+std::string Deflater::Deflate(const std::string& data, Effort effort, bool* greedyWon) {
+  if (greedyWon) *greedyWon = false;
   if (effort == Effort::kSmallest) {
     const std::unique_ptr<libdeflate_compressor, CompressorDeleter> smallest(libdeflate_alloc_compressor(12));
     if (!smallest) throw std::bad_alloc();
@@ -42,6 +43,7 @@ std::string Deflater::Deflate(const std::string& data, Effort effort) {
       libdeflate_zlib_compress(greedy_.get(), data.data(), data.size(), greedy.data(), greedy.size());
   if (size == 0) return out;
   greedy.resize(size);
+  if (greedyWon) *greedyWon = true;
   return greedy;
 }
 

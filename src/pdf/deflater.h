@@ -21,8 +21,9 @@ class Deflater {
   enum class Effort { kBothLevels, kThoroughOnly, kSmallest };
 
   Deflater();  // throws std::bad_alloc
-  // Throws std::bad_alloc when the second level's tables cannot be had.
-  std::string Deflate(const std::string& data, Effort effort = Effort::kBothLevels);
+  // Throws std::bad_alloc when the second level's tables cannot be had. `greedyWon`, when
+  // given, tells whether the greedy level gave the stream.
+  std::string Deflate(const std::string& data, Effort effort = Effort::kBothLevels, bool* greedyWon = nullptr);
 
  private:
   struct CompressorDeleter {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pdf/content_stream.h"
@@ -64,6 +65,8 @@ class PdfDocument {
   int pagesObject_ = 0;
   int resourcesObject_ = 0;
   std::deque<DeflatePool::Ticket> pagesInFlight_;
+  int pagesAdded_ = 0;
+  std::deque<std::pair<int, DeflatePool::Ticket>> trialPages_;  // by page index, oldest first
   std::vector<int> pageObjects_;
   std::vector<Image> images_;
   std::vector<int> forms_;

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 namespace folivane {
 namespace {
 
@@ -51,6 +54,49 @@ TEST(PdfDocumentTest, PagesFormsAndImagesMakeAFileQpdfAccepts) {
   EXPECT_EQ(qpdf.readAllStandardOutput().trimmed(), "30");
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().count("/Subtype /Image"), 1);
+}
+
+// Rows of a long generated line, each like the one before but for its numbers, which the greedy
+// level deflates smaller, or rows of varied letters, which it does not.
+ContentStream TextPage(int number, bool repetitive) {
+  ContentStream page;
+  page.SetFillColour(0);
+  page.BeginText();
+  page.SetFont("/F1", 61);
+  std::mt19937 random(static_cast<unsigned>(number));
+  for (int row = 0; row < 80; ++row) {
+    std::string text;
+    for (int k = 0; k < 6; ++k) {
+      const std::string value = std::to_string(7986 + 32 * (row * 6 + k) + 3000 * number);
+      if (repetitive) text += "Value(" + value + ") = Value(" + value + ") + 1 : ";
+      else
+        for (int letter = 0; letter < 20; ++letter) text += static_cast<char>('a' + random() % 26);
+    }
+    GlyphString string;
+    string.AddCode(text.data(), text.size());
+    page.MoveText(0, -78);
+    page.ShowText(string);
+  }
+  page.EndText();
+  return page;
+}
+
+// Which pages are deflated at both levels follows from the pages before, never from how far the
+// workers have got.
+TEST(PdfDocumentTest, PagesAreTheSameBytesWithAnyNumberOfWorkers) {
+  auto write = [](int workers) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    PdfDocument document(buffer, QSize(595, 842), workers);
+    if (!document.Start()) return QByteArray();
+    for (int i = 0; i < 70; ++i) document.AddPage(TextPage(i, i < 24 || i >= 46));
+    if (!document.Finish(u"Rows"_qs, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)))) return QByteArray();
+    return buffer.data();
+  };
+  const QByteArray alone = write(0);
+  ASSERT_FALSE(alone.isEmpty());
+  EXPECT_EQ(write(1), alone);
+  EXPECT_EQ(write(4), alone);
 }
 
 // The writer, not a reader of the file afterwards, knows whether the file is whole.
